@@ -1,0 +1,335 @@
+#include "broadcast/broadcaster.h"
+
+#include <sys/prctl.h>
+#include <time.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "broadcast/notify_target.h"
+
+namespace kinoverd {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr auto kHoldTime = std::chrono::milliseconds(500);
+constexpr auto kControlPause = std::chrono::milliseconds(300);
+
+// Sleeps until an absolute point of the monotonic clock.
+void SleepUntil(const timespec& when)
+{
+    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &when, nullptr) == EINTR) {
+    }
+}
+
+timespec Now()
+{
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return now;
+}
+
+int64_t Nanoseconds(const timespec& t) { return int64_t(t.tv_sec) * 1000000000 + t.tv_nsec; }
+
+timespec FromNanoseconds(int64_t ns) { return timespec{time_t(ns / 1000000000), long(ns % 1000000000)}; }
+
+}  // namespace
+
+Broadcaster::Broadcaster(std::string file_name, int channel, uint32_t block_size,
+                         NotifyTarget* notify)
+    : file_name_(std::move(file_name)),
+      channel_(channel),
+      block_size_(block_size),
+      packet_size_(wire::PacketSize(block_size)),
+      ring_size_(block_size * kRingSlots + 12 * kRingSlots),
+      notify_(notify),
+      first_pack_offset_(MediaStreamFile::ScanFirstPackOffset(file_name_)),
+      header_(wire::kHeaderBytes),
+      ring_(ring_size_)
+{
+}
+
+Broadcaster::~Broadcaster() { EndThreads(); }
+
+bool Broadcaster::Start(uint32_t start_offset)
+{
+    EndThreads();
+    stream_.Close();
+    started_ = false;
+    error_.clear();
+    if (!first_pack_offset_) first_pack_offset_ = MediaStreamFile::ScanFirstPackOffset(file_name_);
+    if (!stream_.Open(file_name_, first_pack_offset_.value_or(0))) {
+        error_ = stream_.error();
+        return false;
+    }
+    if (stream_.length() == 0) {
+        error_ = "nothing to broadcast: the stream is empty";
+        stream_.Close();
+        return false;
+    }
+    const uint32_t length = stream_.length();
+    // Unsigned on purpose: a stream shorter than the tail wraps and keeps the
+    // offset as asked. Data blocks start on a block boundary, so that every
+    // packet's payload matches its block index.
+    start_offset_ = std::min(start_offset, uint32_t(length - kRestartTailBytes));
+    start_offset_ -= start_offset_ % block_size_;
+
+    // A stream shorter than the header still sends what it has.
+    std::fill(header_.begin(), header_.end(), 0);
+    stream_.Read(header_.data(), 0, std::min(length, wire::kHeaderBytes));
+
+    read_position_ = 0;
+    write_position_ = 0;
+    space_event_.Reset();
+    data_event_.Reset();
+    started_ = true;
+    return true;
+}
+
+void Broadcaster::Run()
+{
+    if (!started_ || reader_thread_.joinable()) return;
+    stopping_ = false;
+    reader_thread_ = std::thread(&Broadcaster::ReaderThread, this);
+    send_thread_ = std::thread(&Broadcaster::SendThread, this);
+}
+
+void Broadcaster::HoldSend()
+{
+    std::lock_guard lock(hold_mutex_);
+    ++hold_count_;
+}
+
+void Broadcaster::ReleaseSend()
+{
+    {
+        std::lock_guard lock(hold_mutex_);
+        if (hold_count_ > 0) --hold_count_;
+    }
+    hold_changed_.notify_all();
+}
+
+void Broadcaster::HoldSendFor500ms()
+{
+    {
+        std::lock_guard lock(hold_mutex_);
+        hold_until_ = std::max(hold_until_, Clock::now() + kHoldTime);
+    }
+    hold_changed_.notify_all();
+}
+
+void Broadcaster::StopAndRestart() { StopWith(Stop::kRestart); }
+void Broadcaster::StopAndClose() { StopWith(Stop::kClose); }
+void Broadcaster::StopQuietly() { StopWith(Stop::kQuiet); }
+
+void Broadcaster::StopWith(Stop stop)
+{
+    EndThreads();
+    started_ = false;
+    if (socket_.is_open()) {
+        switch (stop) {
+        case Stop::kRestart:
+            std::this_thread::sleep_for(kControlPause);
+            SendControlPackets(wire::Kind::kRestart, 1);
+            break;
+        case Stop::kClose:
+            SendControlPackets(wire::Kind::kClose, 4);
+            break;
+        case Stop::kQuiet:
+            std::this_thread::sleep_for(kControlPause);
+            break;
+        }
+        socket_.Close();
+    }
+    stream_.Close();
+}
+
+void Broadcaster::EndThreads()
+{
+    stopping_ = true;
+    space_event_.Set();
+    data_event_.Set();
+    {
+        std::lock_guard lock(hold_mutex_);  // no waiter may miss the flag
+    }
+    hold_changed_.notify_all();
+    if (reader_thread_.joinable()) reader_thread_.join();
+    if (send_thread_.joinable()) send_thread_.join();
+}
+
+void Broadcaster::SendControlPackets(wire::Kind kind, int count) const
+{
+    std::vector<uint8_t> packet(packet_size_, 0);
+    wire::WriteHead(packet.data(), kind);
+    const auto group = wire::GroupAddress(channel_);
+    const auto pause = std::chrono::milliseconds(wire::PacingMilliseconds(block_size_));
+    for (int i = 0; i < count; ++i) {
+        if (i > 0) std::this_thread::sleep_for(pause);
+        socket_.SendTo(packet.data(), packet.size(), group, wire::ControlPort(channel_));
+    }
+}
+
+// ---- reader thread ----
+
+void Broadcaster::ReaderThread()
+{
+    const uint64_t length = stream_.length();
+    std::vector<uint8_t> chunk(wire::kChunkBytes);
+    if (!PutHeaderSeries()) return;
+    uint64_t position = uint64_t(start_offset_) + wire::kHeaderBytes;
+    int chunks = 0;
+    bool read_failed = false;
+    while (position + wire::kChunkBytes <= length) {
+        ++chunks;
+        if (!stream_.Read(chunk.data(), position, wire::kChunkBytes)) {
+            read_failed = true;
+            break;
+        }
+        for (uint32_t offset = 0; offset < wire::kChunkBytes; offset += block_size_) {
+            if (!PutStreamPacket(wire::Kind::kData, uint32_t(position / block_size_),
+                                 chunk.data() + offset, block_size_)) {
+                return;
+            }
+            position += block_size_;
+        }
+        if (chunks == wire::kChunksBetweenHeaderSeries) {
+            if (!PutHeaderSeries()) return;
+            chunks = 0;
+        }
+    }
+    // The tail that does not fill a chunk: whole blocks, the last zero-padded.
+    if (!read_failed && position < length) {
+        const uint32_t tail = uint32_t(length - position);
+        std::fill(chunk.begin(), chunk.end(), 0);
+        if (stream_.Read(chunk.data(), position, tail)) {
+            for (uint32_t offset = 0; offset < tail; offset += block_size_) {
+                if (!PutStreamPacket(wire::Kind::kData, uint32_t(position / block_size_),
+                                     chunk.data() + offset, block_size_)) {
+                    return;
+                }
+                position += block_size_;
+            }
+        }
+    }
+    PutStreamPacket(wire::Kind::kEnd, 0, nullptr, 0);
+}
+
+bool Broadcaster::PutHeaderSeries()
+{
+    if (!PutStreamPacket(wire::Kind::kStreamStart, 0, nullptr, 0)) return false;
+    for (uint32_t i = 0; i < wire::kHeaderBytes / block_size_; ++i) {
+        if (!PutStreamPacket(wire::Kind::kHeader, i, header_.data() + i * block_size_, block_size_))
+            return false;
+    }
+    return true;
+}
+
+// Stream-start and end packets carry only their head; the rest is zero.
+bool Broadcaster::PutStreamPacket(wire::Kind kind, uint32_t block_index, const uint8_t* payload,
+                                  uint32_t payload_bytes)
+{
+    uint8_t packet[wire::kMaxBlockSize + wire::kHeadBytes] = {};
+    wire::WriteHead(packet, kind);
+    if (payload) {
+        wire::WriteIndexAndLength(packet, block_index, stream_.length());
+        std::memcpy(packet + wire::kHeadBytes, payload, payload_bytes);
+    }
+    return PutPacket(packet);
+}
+
+bool Broadcaster::RingFull() const
+{
+    const uint32_t slots = ring_size_ / packet_size_;
+    const uint32_t next_slot = (write_position_.load(std::memory_order_relaxed) + packet_size_) / packet_size_ % slots;
+    return next_slot == read_position_.load(std::memory_order_acquire) / packet_size_;
+}
+
+// Waits for a free slot, then publishes the packet. False when stopping.
+bool Broadcaster::PutPacket(const uint8_t* packet)
+{
+    while (RingFull()) {
+        space_event_.Reset();
+        if (stopping_) return false;
+        if (!RingFull()) break;
+        space_event_.Wait();
+    }
+    if (stopping_) return false;
+    uint32_t write = write_position_.load(std::memory_order_relaxed);
+    std::memcpy(ring_.data() + write, packet, packet_size_);
+    write += packet_size_;
+    if (write >= ring_size_) write = 0;
+    write_position_.store(write, std::memory_order_release);
+    data_event_.Set();
+    return true;
+}
+
+// ---- send thread ----
+
+void Broadcaster::SendThread()
+{
+    // Pacing needs sub-millisecond wake-ups, not the default 50 us slack rounding.
+    prctl(PR_SET_TIMERSLACK, 1UL);
+    if (!socket_.OpenSender(block_size_)) return;
+    const auto group = wire::GroupAddress(channel_);
+    const uint16_t port = wire::DataPort(channel_);
+    const int64_t period = int64_t(wire::PacingMilliseconds(block_size_)) * 1000000;
+    int64_t next_send = Nanoseconds(Now());
+
+    for (;;) {
+        if (!WaitForPacket() || !WaitWhileHeld()) return;
+        // Each datagram waits one period after the previous one; after a
+        // stall (empty ring, hold) the period counts from now.
+        const int64_t now = Nanoseconds(Now());
+        next_send += period;
+        if (next_send < now) next_send = now + (now - next_send > period ? period : 0);
+        SleepUntil(FromNanoseconds(next_send));
+        if (stopping_) return;
+
+        uint32_t read = read_position_.load(std::memory_order_relaxed);
+        const uint8_t* packet = ring_.data() + read;
+        socket_.SendTo(packet, packet_size_, group, port);
+        if (wire::HasHead(packet, wire::Kind::kEnd)) {
+            if (notify_) notify_->Post(kMsgBroadcastEnded, 0, 0);
+            return;
+        }
+        read += packet_size_;
+        if (read >= ring_size_) read = 0;
+        read_position_.store(read, std::memory_order_release);
+        space_event_.Set();
+    }
+}
+
+// Waits until the ring holds a packet. False when stopping.
+bool Broadcaster::WaitForPacket()
+{
+    auto empty = [this] {
+        return read_position_.load(std::memory_order_relaxed) ==
+               write_position_.load(std::memory_order_acquire);
+    };
+    while (empty()) {
+        data_event_.Reset();
+        if (stopping_) return false;
+        if (!empty()) break;
+        data_event_.Wait();
+    }
+    return !stopping_;
+}
+
+// Waits while a hold is in force. False when stopping.
+bool Broadcaster::WaitWhileHeld()
+{
+    std::unique_lock lock(hold_mutex_);
+    for (;;) {
+        if (stopping_) return false;
+        if (hold_count_ > 0) {
+            hold_changed_.wait(lock);
+        } else if (Clock::now() < hold_until_) {
+            hold_changed_.wait_until(lock, hold_until_);
+        } else {
+            return true;
+        }
+    }
+}
+
+}  // namespace kinoverd

@@ -1,0 +1,118 @@
+// Sends one file's stream on one channel as the paced packet sequence of a
+// broadcast. A reader thread cuts the stream into packets and fills a ring of
+// 100 packet slots; a send thread empties it, one datagram every 6 ms.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "broadcast/manual_reset_event.h"
+#include "broadcast/media_stream_file.h"
+#include "broadcast/multicast_socket.h"
+#include "broadcast/wire_format.h"
+
+namespace kinoverd {
+
+class NotifyTarget;
+
+class Broadcaster {
+public:
+    // What the user is shown when start refuses the file.
+    static constexpr const char* kFileErrorText = "File Error";
+    // A repositioned start begins at least this far before the stream's end.
+    static constexpr uint32_t kRestartTailBytes = 1536000;
+    static constexpr int kRingSlots = 100;
+
+    // Scans the file for its first pack start code. `notify` receives
+    // message 9000 when the end packet has been sent; it may be null.
+    Broadcaster(std::string file_name, int channel, uint32_t block_size, NotifyTarget* notify);
+    // Ends any threads still running, without sending anything.
+    ~Broadcaster();
+    Broadcaster(const Broadcaster&) = delete;
+    Broadcaster& operator=(const Broadcaster&) = delete;
+
+    // Opens the file and loads its header; the threads wait for Run. False
+    // when the file cannot be broadcast (show kFileErrorText; error() says why).
+    bool Start(uint32_t start_offset);
+    void Run();
+
+    // Holds nest: each HoldSend needs one ReleaseSend. While held, nothing is sent.
+    void HoldSend();
+    void ReleaseSend();
+    void HoldSendFor500ms();
+
+    void StopAndRestart();  // one restart packet to the control port
+    void StopAndClose();    // four close packets, 6 ms apart
+    void StopQuietly();     // nothing
+
+    uint32_t stream_length() const { return stream_.length(); }
+    uint32_t start_offset() const { return start_offset_; }
+    std::optional<int32_t> first_pack_offset() const { return first_pack_offset_; }
+    bool sector_mode() const { return stream_.sector_mode(); }
+    int channel() const { return channel_; }
+    const std::string& file_name() const { return file_name_; }
+    const std::string& error() const { return error_; }
+
+private:
+    enum class Stop { kRestart, kClose, kQuiet };
+    void StopWith(Stop stop);
+    void EndThreads();
+
+    void ReaderThread();
+    bool PutHeaderSeries();
+    bool PutStreamPacket(wire::Kind kind, uint32_t block_index, const uint8_t* payload,
+                         uint32_t payload_bytes);
+    bool PutPacket(const uint8_t* packet);
+    bool RingFull() const;
+
+    void SendThread();
+    bool WaitForPacket();
+    bool WaitWhileHeld();
+    void SendControlPackets(wire::Kind kind, int count) const;
+
+    // Set at construction, never changed.
+    const std::string file_name_;
+    const int channel_;
+    const uint32_t block_size_;
+    const uint32_t packet_size_;
+    const uint32_t ring_size_;
+    NotifyTarget* const notify_;
+
+    // Owner's thread only, and read by the worker threads while they run
+    // (they are started after these are set and joined before they change).
+    std::optional<int32_t> first_pack_offset_;
+    MediaStreamFile stream_;
+    uint32_t start_offset_ = 0;
+    std::vector<uint8_t> header_;
+    std::string error_;
+    bool started_ = false;
+    std::thread reader_thread_;
+    std::thread send_thread_;
+
+    // The ring: bytes of a slot are written before the producer publishes
+    // write_position_ and read before the consumer publishes read_position_.
+    std::vector<uint8_t> ring_;
+    std::atomic<uint32_t> read_position_{0};   // written by the send thread only
+    std::atomic<uint32_t> write_position_{0};  // written by the reader thread only
+    ManualResetEvent space_event_;             // the send thread freed a slot
+    ManualResetEvent data_event_;              // the reader thread added a packet
+    std::atomic<bool> stopping_{false};        // set by a stop, re-checked after every wait
+
+    // Send thread's socket: opened by the send thread, used by the stops
+    // only after that thread has been joined.
+    MulticastSocket socket_;
+
+    std::mutex hold_mutex_;
+    std::condition_variable hold_changed_;
+    int hold_count_ = 0;                                 // guarded by hold_mutex_
+    std::chrono::steady_clock::time_point hold_until_;  // guarded by hold_mutex_
+};
+
+}  // namespace kinoverd

@@ -1,0 +1,107 @@
+#include "broadcast/multicast_socket.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include "broadcast/wire_format.h"
+
+namespace kinoverd {
+
+namespace {
+
+bool SetInt(int fd, int level, int option, int value)
+{
+    return setsockopt(fd, level, option, &value, sizeof value) == 0;
+}
+
+bool BindAny(int fd, uint16_t port)
+{
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_ANY);
+    address.sin_port = htons(port);
+    return bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+}
+
+}  // namespace
+
+MulticastSocket::~MulticastSocket() { Close(); }
+
+bool MulticastSocket::SetBuffers(uint32_t block_size) const
+{
+    const int bytes = wire::SocketBufferBytes(block_size);
+    return SetInt(fd_, SOL_SOCKET, SO_SNDBUF, bytes) && SetInt(fd_, SOL_SOCKET, SO_RCVBUF, bytes);
+}
+
+bool MulticastSocket::OpenSender(uint32_t block_size)
+{
+    Close();
+    fd_ = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    if (fd_ < 0 || !BindAny(fd_, 0)) {
+        Close();
+        return false;
+    }
+    SetInt(fd_, SOL_SOCKET, SO_BROADCAST, 1);
+    SetBuffers(block_size);
+    // Without time-to-live 1 nothing may go out: datagrams must stay on the segment.
+    if (!SetInt(fd_, IPPROTO_IP, IP_MULTICAST_TTL, 1)) {
+        Close();
+        return false;
+    }
+    SetInt(fd_, IPPROTO_IP, IP_MULTICAST_LOOP, 1);
+    return true;
+}
+
+bool MulticastSocket::OpenListener(const std::string& group, uint16_t port, uint32_t block_size,
+                                   bool non_blocking)
+{
+    Close();
+    fd_ = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC | (non_blocking ? SOCK_NONBLOCK : 0), 0);
+    if (fd_ < 0 || !BindAny(fd_, port)) {
+        Close();
+        return false;
+    }
+    // After the bind, as the peers do: it does not let this bind share a port.
+    SetInt(fd_, SOL_SOCKET, SO_REUSEADDR, 1);
+    ip_mreq membership{};
+    if (inet_pton(AF_INET, group.c_str(), &membership.imr_multiaddr) != 1) {
+        Close();
+        return false;
+    }
+    membership.imr_interface.s_addr = htonl(INADDR_ANY);
+    if (setsockopt(fd_, IPPROTO_IP, IP_ADD_MEMBERSHIP, &membership, sizeof membership) != 0) {
+        Close();
+        return false;
+    }
+    SetBuffers(block_size);
+    return true;
+}
+
+long MulticastSocket::SendTo(const void* data, size_t size, const std::string& group,
+                             uint16_t port) const
+{
+    sockaddr_in destination{};
+    destination.sin_family = AF_INET;
+    destination.sin_port = htons(port);
+    if (inet_pton(AF_INET, group.c_str(), &destination.sin_addr) != 1) return -1;
+    return sendto(fd_, data, size, 0, reinterpret_cast<sockaddr*>(&destination),
+                  sizeof destination);
+}
+
+long MulticastSocket::Receive(void* buffer, size_t capacity) const
+{
+    return recv(fd_, buffer, capacity, MSG_TRUNC);
+}
+
+bool MulticastSocket::Close()
+{
+    if (fd_ < 0) return false;
+    const int result = close(fd_);
+    fd_ = -1;
+    return result == 0;
+}
+
+}  // namespace kinoverd

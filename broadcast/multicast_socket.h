@@ -1,0 +1,47 @@
+// A UDP socket set up for one role of the broadcast: sender, receiver or
+// probe. Each role sets its options in the order the peers were built with.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace kinoverd {
+
+class MulticastSocket {
+public:
+    MulticastSocket() = default;
+    ~MulticastSocket();
+    MulticastSocket(const MulticastSocket&) = delete;
+    MulticastSocket& operator=(const MulticastSocket&) = delete;
+
+    // Bound to any address and port; broadcast permission, two-packet
+    // buffers, time-to-live 1 and loopback on. False when the time-to-live
+    // cannot be set (the socket is then closed): nothing may be sent.
+    bool OpenSender(uint32_t block_size);
+
+    // Bound to any address and `port`, then address reuse, group membership
+    // on any interface and two-packet buffers. False (socket closed) when
+    // the socket, the bind or the join fails.
+    bool OpenListener(const std::string& group, uint16_t port, uint32_t block_size,
+                      bool non_blocking);
+
+    // Sends one datagram to group:port; the result is the byte count or -1.
+    long SendTo(const void* data, size_t size, const std::string& group, uint16_t port) const;
+
+    // One datagram into `buffer`. Returns its true length (which may exceed
+    // `capacity`: the rest was cut off), or -1 with errno set.
+    long Receive(void* buffer, size_t capacity) const;
+
+    // Closes the socket; true when one was open and closed cleanly.
+    bool Close();
+
+    bool is_open() const { return fd_ >= 0; }
+    int fd() const { return fd_; }
+
+private:
+    bool SetBuffers(uint32_t block_size) const;
+    int fd_ = -1;
+};
+
+}  // namespace kinoverd
