@@ -1,7 +1,11 @@
 #include "broadcast/broadcaster.h"
 
+#include <pthread.h>
+#include <sched.h>
 #include <sys/prctl.h>
+#include <sys/syscall.h>
 #include <time.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstring>
@@ -15,6 +19,9 @@ namespace {
 using Clock = std::chrono::steady_clock;
 constexpr auto kHoldTime = std::chrono::milliseconds(500);
 constexpr auto kControlPause = std::chrono::milliseconds(300);
+// The send thread wakes the reader only once this many slots are free (one
+// chunk's packets), so the reader refills in bursts, not once per datagram.
+constexpr uint32_t kRefillSlots = 16;
 
 // Sleeps until an absolute point of the monotonic clock.
 void SleepUntil(const timespec& when)
@@ -33,6 +40,35 @@ timespec Now()
 int64_t Nanoseconds(const timespec& t) { return int64_t(t.tv_sec) * 1000000000 + t.tv_nsec; }
 
 timespec FromNanoseconds(int64_t ns) { return timespec{time_t(ns / 1000000000), long(ns % 1000000000)}; }
+
+// Lets the calling thread preempt other work as soon as its timer fires, so
+// that datagrams leave on time on a busy machine. The lowest real-time
+// priority where the user may have it: the thread sleeps between datagrams
+// and needs some 30 us per wake-up. Otherwise the shortest time slice
+// (Linux 6.12 and later; needs no privilege, keeps the policy and nice
+// value; older kernels ignore it).
+void RequestPromptWakeUps()
+{
+    sched_param realtime{};
+    realtime.sched_priority = sched_get_priority_min(SCHED_FIFO);
+    if (pthread_setschedparam(pthread_self(), SCHED_FIFO, &realtime) == 0) return;
+    struct {
+        uint32_t size, policy;
+        uint64_t flags;
+        int32_t nice;
+        uint32_t priority;
+        uint64_t runtime, deadline, period;
+        uint32_t util_min, util_max;
+    } attributes{};
+    if (syscall(SYS_sched_getattr, 0, &attributes, sizeof attributes, 0) != 0 ||
+        attributes.policy != SCHED_OTHER) {
+        return;
+    }
+    attributes.size = sizeof attributes;
+    attributes.flags = 0;
+    attributes.runtime = 100000;  // 0.1 ms, the shortest allowed
+    syscall(SYS_sched_setattr, 0, &attributes, 0);
+}
 
 }  // namespace
 
@@ -58,6 +94,11 @@ bool Broadcaster::Start(uint32_t start_offset)
     stream_.Close();
     started_ = false;
     error_.clear();
+    // Packets are cut from whole chunks into fixed receive buffers.
+    if (block_size_ == 0 || block_size_ > wire::kMaxBlockSize || wire::kChunkBytes % block_size_ != 0) {
+        error_ = "unsupported block size";
+        return false;
+    }
     if (!first_pack_offset_) first_pack_offset_ = MediaStreamFile::ScanFirstPackOffset(file_name_);
     if (!stream_.Open(file_name_, first_pack_offset_.value_or(0))) {
         error_ = stream_.error();
@@ -81,6 +122,7 @@ bool Broadcaster::Start(uint32_t start_offset)
 
     read_position_ = 0;
     write_position_ = 0;
+    sent_position_.store(start_offset_, std::memory_order_relaxed);
     space_event_.Reset();
     data_event_.Reset();
     started_ = true;
@@ -245,6 +287,15 @@ bool Broadcaster::RingFull() const
     return next_slot == read_position_.load(std::memory_order_acquire) / packet_size_;
 }
 
+// Slots the reader may still fill; one always stays empty.
+uint32_t Broadcaster::FreeSlots() const
+{
+    const uint32_t slots = ring_size_ / packet_size_;
+    const uint32_t write_slot = write_position_.load(std::memory_order_acquire) / packet_size_;
+    const uint32_t read_slot = read_position_.load(std::memory_order_relaxed) / packet_size_;
+    return slots - 1 - (write_slot + slots - read_slot) % slots;
+}
+
 // Waits for a free slot, then publishes the packet. False when stopping.
 bool Broadcaster::PutPacket(const uint8_t* packet)
 {
@@ -270,6 +321,7 @@ void Broadcaster::SendThread()
 {
     // Pacing needs sub-millisecond wake-ups, not the default 50 us slack rounding.
     prctl(PR_SET_TIMERSLACK, 1UL);
+    RequestPromptWakeUps();
     if (!socket_.OpenSender(block_size_)) return;
     const auto group = wire::GroupAddress(channel_);
     const uint16_t port = wire::DataPort(channel_);
@@ -286,9 +338,20 @@ void Broadcaster::SendThread()
         SleepUntil(FromNanoseconds(next_send));
         if (stopping_) return;
 
+        // A hold taken during the sleep keeps this datagram back. Sending
+        // under the hold lock means nothing goes out once HoldSend returns.
+        std::unique_lock hold(hold_mutex_);
+        if (HeldLocked()) continue;
         uint32_t read = read_position_.load(std::memory_order_relaxed);
         const uint8_t* packet = ring_.data() + read;
         socket_.SendTo(packet, packet_size_, group, port);
+        hold.unlock();
+        if (wire::HasHead(packet, wire::Kind::kData)) {
+            // The zero-padded last block must not count past the stream's end.
+            const uint64_t end = (uint64_t(wire::BlockIndex(packet)) + 1) * block_size_;
+            sent_position_.store(uint32_t(std::min<uint64_t>(end, wire::StreamLength(packet))),
+                                 std::memory_order_relaxed);
+        }
         if (wire::HasHead(packet, wire::Kind::kEnd)) {
             if (notify_) notify_->Post(kMsgBroadcastEnded, 0, 0);
             return;
@@ -296,7 +359,7 @@ void Broadcaster::SendThread()
         read += packet_size_;
         if (read >= ring_size_) read = 0;
         read_position_.store(read, std::memory_order_release);
-        space_event_.Set();
+        if (FreeSlots() >= kRefillSlots) space_event_.Set();
     }
 }
 
@@ -314,6 +377,11 @@ bool Broadcaster::WaitForPacket()
         data_event_.Wait();
     }
     return !stopping_;
+}
+
+bool Broadcaster::HeldLocked() const
+{
+    return hold_count_ > 0 || Clock::now() < hold_until_;
 }
 
 // Waits while a hold is in force. False when stopping.

@@ -59,6 +59,9 @@ public:
     int channel() const { return channel_; }
     const std::string& file_name() const { return file_name_; }
     const std::string& error() const { return error_; }
+    // Stream offset just past the last data packet sent (the start offset
+    // until one is); safe to read from any thread while the broadcast runs.
+    uint32_t sent_position() const { return sent_position_.load(std::memory_order_relaxed); }
 
 private:
     enum class Stop { kRestart, kClose, kQuiet };
@@ -71,10 +74,12 @@ private:
                          uint32_t payload_bytes);
     bool PutPacket(const uint8_t* packet);
     bool RingFull() const;
+    uint32_t FreeSlots() const;  // send thread
 
     void SendThread();
     bool WaitForPacket();
     bool WaitWhileHeld();
+    bool HeldLocked() const;  // caller holds hold_mutex_
     void SendControlPackets(wire::Kind kind, int count) const;
 
     // Set at construction, never changed.
@@ -101,9 +106,10 @@ private:
     std::vector<uint8_t> ring_;
     std::atomic<uint32_t> read_position_{0};   // written by the send thread only
     std::atomic<uint32_t> write_position_{0};  // written by the reader thread only
-    ManualResetEvent space_event_;             // the send thread freed a slot
+    ManualResetEvent space_event_;             // the send thread freed kRefillSlots slots
     ManualResetEvent data_event_;              // the reader thread added a packet
     std::atomic<bool> stopping_{false};        // set by a stop, re-checked after every wait
+    std::atomic<uint32_t> sent_position_{0};   // set by Start, then by the send thread only
 
     // Send thread's socket: opened by the send thread, used by the stops
     // only after that thread has been joined.

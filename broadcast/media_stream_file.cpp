@@ -31,7 +31,8 @@ bool ReadFully(int fd, uint8_t* destination, size_t count, uint64_t offset)
 
 std::optional<int32_t> MediaStreamFile::ScanFirstPackOffset(const std::string& path)
 {
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Non-blocking: a named pipe without a writer must not hang the caller.
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) return std::nullopt;
     // Zero-filled beyond what the file holds, with room for a code that
     // starts at the last scanned offset.
@@ -57,7 +58,7 @@ bool MediaStreamFile::Open(const std::string& path, int32_t first_pack_offset)
 {
     Close();
     error_.clear();
-    fd_ = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    fd_ = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     struct stat status {};
     if (fd_ < 0 || fstat(fd_, &status) != 0) {
         error_ = std::string("cannot open: ") + std::strerror(errno);
@@ -80,9 +81,14 @@ bool MediaStreamFile::Open(const std::string& path, int32_t first_pack_offset)
     if (!sector_mode()) {
         length_ = uint32_t(size);
     } else {
-        // The user data of every whole sector from the first pack on.
-        const uint64_t after_offset = size > uint64_t(first_pack_offset) ? size - first_pack_offset : 0;
-        length_ = uint32_t(after_offset / kSectorBytes * kSectorUserBytes);
+        // The user data of every sector from the first pack on whose user
+        // data is wholly in the file; the last sector's trailing check bytes
+        // are not needed.
+        const uint64_t user_data_end = size + (kSectorBytes - kSectorUserBytes);
+        const uint64_t sectors = user_data_end > uint64_t(first_pack_offset)
+                                     ? (user_data_end - first_pack_offset) / kSectorBytes
+                                     : 0;
+        length_ = uint32_t(sectors * kSectorUserBytes);
     }
     return true;
 }
@@ -105,7 +111,8 @@ bool MediaStreamFile::ReadSectors(uint8_t* destination, uint64_t position, uint3
     if (count == 0) return true;
     const uint64_t first_sector = position / kSectorUserBytes;
     const uint64_t last_sector = (position + count - 1) / kSectorUserBytes;
-    std::vector<uint8_t> sectors((last_sector - first_sector + 1) * kSectorBytes);
+    // From the first sector's user data to the end of the last one's.
+    std::vector<uint8_t> sectors((last_sector - first_sector) * kSectorBytes + kSectorUserBytes);
     if (!ReadFully(fd_, sectors.data(), sectors.size(),
                    uint64_t(first_pack_offset_) + first_sector * kSectorBytes)) {
         return false;

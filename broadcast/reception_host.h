@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <mutex>
 
 namespace kinoverd {
 
@@ -23,6 +24,10 @@ public:
     virtual std::atomic<int>& start_requested() = 0;
     virtual PacketRing* packet_ring() = 0;
     virtual NotifyTarget* notify_target() = 0;
+    // Held while a received datagram is judged and buffered, and by the owner
+    // while it clears the flags and empties the ring, so that no datagram
+    // admitted under the old flags lands in the emptied ring.
+    virtual std::mutex& admission_mutex() = 0;
 
     // Resumes playback; called by the receive threads.
     virtual void Run() = 0;

@@ -1,0 +1,77 @@
+#include "broadcast/multicast_receiver.h"
+
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include "broadcast/datagram_admission.h"
+#include "broadcast/reception_host.h"
+#include "broadcast/wire_format.h"
+
+namespace kinoverd {
+
+MulticastReceiver::~MulticastReceiver() { Stop(); }
+
+int MulticastReceiver::Start(ReceptionHost* host, const std::string& group, uint16_t port)
+{
+    Stop();
+    host_ = host;
+    port_ = port;
+    // The receive buffer holds one packet of the largest block size; a
+    // larger block could not be received whole.
+    if (!host_ || host_->block_size() > wire::kMaxBlockSize) return 0;
+    // Non-blocking: the thread waits in poll, where Stop can wake it.
+    if (!socket_.OpenListener(group, port, host_->block_size(), true)) return 0;
+    wake_fd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (wake_fd_ < 0) {
+        socket_.Close();
+        return 0;
+    }
+    running_ = true;
+    thread_ = std::thread(&MulticastReceiver::ReceiveThread, this);
+    return 1;
+}
+
+int MulticastReceiver::Stop()
+{
+    if (thread_.joinable()) {
+        running_ = false;
+        const uint64_t wake = 1;
+        [[maybe_unused]] const ssize_t written = write(wake_fd_, &wake, sizeof wake);
+        thread_.join();
+    }
+    if (wake_fd_ >= 0) {
+        close(wake_fd_);
+        wake_fd_ = -1;
+    }
+    if (!socket_.is_open()) return 0;
+    return socket_.Close() ? 1 : 0;
+}
+
+// Waits until the socket has a datagram or Stop wakes us. False when stopping.
+bool MulticastReceiver::WaitForDatagram() const
+{
+    pollfd waits[2] = {{socket_.fd(), POLLIN, 0}, {wake_fd_, POLLIN, 0}};
+    while (running_) {
+        // A failed poll (interrupted, short of memory) is simply retried.
+        const int ready = poll(waits, 2, -1);
+        if (!running_) return false;
+        if (ready > 0 && waits[0].revents != 0) return true;
+    }
+    return false;
+}
+
+void MulticastReceiver::ReceiveThread()
+{
+    DatagramAdmission admission(*host_);
+    uint8_t datagram[wire::kMaxBlockSize + wire::kHeadBytes];
+    while (WaitForDatagram()) {
+        // A failed receive is never a datagram: retry while running. The
+        // length is the datagram's true one, so a longer one is dropped.
+        const long length = socket_.Receive(datagram, sizeof datagram);
+        if (length < 0) continue;
+        admission.Handle(datagram, size_t(length));
+    }
+}
+
+}  // namespace kinoverd

@@ -1,0 +1,52 @@
+// Listens on one port of a channel and hands every datagram to the host's
+// admission rules on its own receive thread. A station runs two: one on the
+// data port, one on the control port.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <thread>
+
+#include "broadcast/multicast_socket.h"
+
+namespace kinoverd {
+
+class ReceptionHost;
+
+class MulticastReceiver {
+public:
+    MulticastReceiver() = default;
+    // Stops a receiver still running.
+    ~MulticastReceiver();
+    MulticastReceiver(const MulticastReceiver&) = delete;
+    MulticastReceiver& operator=(const MulticastReceiver&) = delete;
+
+    // Joins `group` on `port` and starts the receive thread: 1 when
+    // listening, 0 on failure (nothing left open). A receiver still running
+    // is stopped first.
+    int Start(ReceptionHost* host, const std::string& group, uint16_t port);
+
+    // Ends the receive thread, then closes the socket: 1 when an open socket
+    // was closed, 0 when there was none or closing failed.
+    int Stop();
+
+    bool is_listening() const { return socket_.is_open(); }
+    uint16_t port() const { return port_; }
+
+private:
+    void ReceiveThread();
+    bool WaitForDatagram() const;
+
+    // Owner's thread only, read by the receive thread while it runs (it is
+    // started after these are set and joined before they change).
+    ReceptionHost* host_ = nullptr;
+    uint16_t port_ = 0;
+    MulticastSocket socket_;  // closed by the owner after the join
+    int wake_fd_ = -1;        // eventfd: written by Stop to end a wait
+    std::thread thread_;
+
+    std::atomic<bool> running_{false};  // cleared by Stop, re-checked after every wait
+};
+
+}  // namespace kinoverd

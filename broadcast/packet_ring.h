@@ -1,0 +1,68 @@
+// The receive side's buffer of packets: a fixed ring of equal slots, filled
+// by the receive threads and drained by the reader of the stream. One slot
+// always stays free, so a ring of n slots holds at most n - 1 packets.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+
+namespace kinoverd {
+
+class PacketRing {
+public:
+    // slot count = capacity_bytes / slot_size. A ring whose storage cannot be
+    // allocated, or that gets fewer than two slots, can hold nothing.
+    PacketRing(size_t capacity_bytes, uint32_t slot_size);
+    PacketRing(const PacketRing&) = delete;
+    PacketRing& operator=(const PacketRing&) = delete;
+
+    uint32_t SlotCount() const { return slot_count_; }
+    uint32_t slot_size() const { return slot_size_; }
+    uint32_t Count() const;
+    bool IsFull() const { return Count() + 1 >= slot_count_; }
+
+    // Copies slot_size bytes of `packet` into the ring; false when it is full.
+    bool Push(const uint8_t* packet);
+
+    // Copies the oldest packet out and frees its slot; false when empty.
+    bool Pop(uint8_t* destination);
+
+    // Hands the oldest packet to `consume(const uint8_t* slot)` in place,
+    // then frees its slot; false when empty. Saves a copy for readers that
+    // want only part of a packet.
+    template <typename Consume>
+    bool PopWith(Consume&& consume);
+
+    // Empties the ring. Waits for a push or pop in progress to finish.
+    void Reset();
+
+private:
+    uint32_t Next(uint32_t index) const { return index + 1 == slot_count_ ? 0 : index + 1; }
+
+    const uint32_t slot_size_;
+    const std::unique_ptr<uint8_t[]> storage_;
+    const uint32_t slot_count_;
+
+    // A slot's bytes are complete before the index that hands it over is
+    // stored (release) and read only after that index is loaded (acquire).
+    std::mutex push_mutex_;                // serialises pushes; held by Reset
+    std::mutex pop_mutex_;                 // serialises pops; held by Reset
+    std::atomic<uint32_t> write_index_{0};  // stored under push_mutex_
+    std::atomic<uint32_t> read_index_{0};   // stored under pop_mutex_
+};
+
+template <typename Consume>
+bool PacketRing::PopWith(Consume&& consume)
+{
+    std::lock_guard lock(pop_mutex_);
+    const uint32_t read = read_index_.load(std::memory_order_relaxed);
+    if (read == write_index_.load(std::memory_order_acquire)) return false;
+    consume(static_cast<const uint8_t*>(storage_.get() + size_t(read) * slot_size_));
+    read_index_.store(Next(read), std::memory_order_release);
+    return true;
+}
+
+}  // namespace kinoverd

@@ -1,0 +1,492 @@
+// Runs the built kinoverd-cast as a user would and watches the channel it
+// broadcasts on.
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <memory>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "broadcast/broadcaster.h"
+#include "broadcast/wire_format.h"
+#include "tests/support/test_streams.h"
+#include "tests/support/wire_capture.h"
+
+extern char** environ;
+
+namespace kinoverd {
+namespace {
+
+using namespace std::chrono_literals;
+using test::TempDir;
+using test::WireCapture;
+using testing::HasSubstr;
+using Clock = std::chrono::steady_clock;
+
+constexpr uint32_t kBlock = wire::kBlockSize;
+// Exit codes of a clean stop on a signal.
+constexpr int kStoppedBySigterm = 128 + SIGTERM;
+constexpr int kStoppedBySigint = 128 + SIGINT;
+
+// One run of kinoverd-cast with its standard output and error collected.
+class CastProcess {
+public:
+    explicit CastProcess(const std::vector<std::string>& arguments, const std::string& directory = "")
+    {
+        int out[2];
+        int err[2];
+        if (pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0) return;
+        out_fd_ = out[0];
+        err_fd_ = err[0];
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+        posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+        posix_spawn_file_actions_adddup2(&actions, err[1], 2);
+        if (!directory.empty()) posix_spawn_file_actions_addchdir_np(&actions, directory.c_str());
+
+        std::vector<std::string> words = {KINOVERD_CAST_PATH};
+        words.insert(words.end(), arguments.begin(), arguments.end());
+        std::vector<char*> argv;
+        for (auto& word : words) argv.push_back(word.data());
+        argv.push_back(nullptr);
+        if (posix_spawn(&pid_, KINOVERD_CAST_PATH, &actions, nullptr, argv.data(), environ) != 0)
+            pid_ = -1;
+        posix_spawn_file_actions_destroy(&actions);
+        close(out[1]);
+        close(err[1]);
+    }
+
+    ~CastProcess()
+    {
+        if (pid_ > 0 && !status_) {
+            kill(pid_, SIGKILL);
+            waitpid(pid_, nullptr, 0);
+        }
+        if (out_fd_ >= 0) close(out_fd_);
+        if (err_fd_ >= 0) close(err_fd_);
+    }
+
+    bool started() const { return pid_ > 0; }
+
+    // The exit code (minus the signal number when a signal killed it), or
+    // empty when it is still running after `timeout`.
+    std::optional<int> WaitForExit(std::chrono::milliseconds timeout)
+    {
+        const auto deadline = Clock::now() + timeout;
+        while (!status_ && Clock::now() < deadline) {
+            int status = 0;
+            if (waitpid(pid_, &status, WNOHANG) == pid_) {
+                status_ = WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
+                break;
+            }
+            Pump(20);
+        }
+        if (status_) {
+            while (out_fd_ >= 0 || err_fd_ >= 0) Pump(-1);  // everything it wrote
+        }
+        return status_;
+    }
+
+    // True as soon as standard output holds `text`; false after `timeout`.
+    bool WaitForOutput(const std::string& text, std::chrono::milliseconds timeout)
+    {
+        const auto deadline = Clock::now() + timeout;
+        while (out_.find(text) == std::string::npos) {
+            if (Clock::now() >= deadline || out_fd_ < 0) return false;
+            Pump(20);
+        }
+        return true;
+    }
+
+    void Signal(int signal_number) const { kill(pid_, signal_number); }
+
+    // True once the program blocks SIGINT and SIGTERM to take them itself;
+    // false after `timeout`.
+    bool WaitUntilSignalsAreBlocked(std::chrono::milliseconds timeout) const
+    {
+        const uint64_t wanted = 1ull << (SIGINT - 1) | 1ull << (SIGTERM - 1);
+        const auto deadline = Clock::now() + timeout;
+        do {
+            std::ifstream status("/proc/" + std::to_string(pid_) + "/status");
+            for (std::string line; std::getline(status, line);) {
+                if (line.rfind("SigBlk:", 0) == 0 &&
+                    (std::stoull(line.substr(7), nullptr, 16) & wanted) == wanted) {
+                    return true;
+                }
+            }
+            std::this_thread::sleep_for(10ms);
+        } while (Clock::now() < deadline);
+        return false;
+    }
+
+    const std::string& out() const { return out_; }
+    const std::string& err() const { return err_; }
+
+private:
+    // Moves whatever the pipes hold into out_ and err_; a pipe at its end is closed.
+    void Pump(int timeout_ms)
+    {
+        pollfd fds[] = {{out_fd_, POLLIN, 0}, {err_fd_, POLLIN, 0}};
+        if (poll(fds, 2, timeout_ms) <= 0) return;
+        int* fd_of[] = {&out_fd_, &err_fd_};
+        std::string* text_of[] = {&out_, &err_};
+        for (int i = 0; i < 2; ++i) {
+            if (!fds[i].revents) continue;
+            char buffer[4096];
+            const ssize_t got = read(*fd_of[i], buffer, sizeof buffer);
+            if (got > 0) {
+                text_of[i]->append(buffer, size_t(got));
+            } else {
+                close(*fd_of[i]);
+                *fd_of[i] = -1;
+            }
+        }
+    }
+
+    pid_t pid_ = -1;
+    int out_fd_ = -1;
+    int err_fd_ = -1;
+    std::string out_;
+    std::string err_;
+    std::optional<int> status_;
+};
+
+// The kinds of the datagrams captured on one port, as a string of letters.
+std::string KindsOn(const WireCapture::Records& records, uint16_t port)
+{
+    std::string kinds;
+    for (const auto& datagram : records) {
+        if (datagram.port == port && datagram.bytes.size() >= wire::kHeadBytes)
+            kinds += wire::KindByte(datagram.bytes.data());
+    }
+    return kinds;
+}
+
+size_t CountOf(const std::string& kinds, char kind) { return size_t(std::count(kinds.begin(), kinds.end(), kind)); }
+
+// One complete broadcast of a stream whose data fills `data_packets` packets.
+std::string OneBroadcast(size_t data_packets)
+{
+    return "A" + std::string(wire::kHeaderBytes / kBlock, 'H') + std::string(data_packets, 'P') + "E";
+}
+
+// Header, then twelve chunks: about 1.4 s on the wire, with no repeated header series.
+constexpr size_t kShortStreamBytes = wire::kHeaderBytes + 12 * wire::kChunkBytes;
+constexpr size_t kShortStreamDataPackets = (kShortStreamBytes - wire::kHeaderBytes) / kBlock;
+// Lasts about twelve seconds: longer than any test waits for it.
+constexpr size_t kLongStreamBytes = 4 * 1024 * 1024;
+
+class KinoverdCastTest : public testing::Test {
+protected:
+    std::string WriteFile(const std::string& name, const std::vector<uint8_t>& bytes)
+    {
+        const std::string path = directory_.File(name);
+        EXPECT_TRUE(test::WriteBytes(path, bytes));
+        return path;
+    }
+    std::string ShortStream(const std::string& name, uint32_t seed = 1)
+    {
+        return WriteFile(name, test::MpegLikeStream(kShortStreamBytes, seed));
+    }
+    std::string LongStream(const std::string& name) { return WriteFile(name, test::MpegLikeStream(kLongStreamBytes)); }
+
+    // Datagrams sent by a program that has exited are already queued on the
+    // capture's sockets; the capture's thread only needs a moment to take them.
+    static void LetCaptureCatchUp() { std::this_thread::sleep_for(200ms); }
+
+    TempDir directory_;
+};
+
+TEST_F(KinoverdCastTest, HelpPrintsUsageAndSucceeds)
+{
+    for (const char* option : {"--help", "-h"}) {
+        CastProcess cast({option});
+        ASSERT_TRUE(cast.started());
+        EXPECT_EQ(cast.WaitForExit(10s), 0);
+        EXPECT_THAT(cast.out(), HasSubstr("Usage: kinoverd-cast"));
+        EXPECT_EQ(cast.err(), "");
+    }
+}
+
+TEST_F(KinoverdCastTest, BadUsageExitsWithTwoBeforeAnythingIsSent)
+{
+    const std::string file = ShortStream("a.mpg");
+    WireCapture capture(0);
+    ASSERT_TRUE(capture.Start());
+    const std::vector<std::vector<std::string>> bad_usages = {
+        {},
+        {"--loop"},
+        {"--channel", "0"},
+        {"--bogus", file},
+        {"-x", file},
+        {file, "--channel"},
+        {"--channel", "4", file},
+        {"--channel", "-1", file},
+        {"--channel", "one", file},
+        {"--channel", "1x", file},
+        {"--channel", "", file},
+        {"--channel=", file},
+        {"--channel=9", file},
+    };
+    for (const auto& arguments : bad_usages) {
+        SCOPED_TRACE(testing::PrintToString(arguments));
+        CastProcess cast(arguments);
+        EXPECT_EQ(cast.WaitForExit(10s), 2);
+        EXPECT_EQ(cast.out(), "");
+        EXPECT_THAT(cast.err(), HasSubstr("kinoverd-cast: "));
+    }
+    LetCaptureCatchUp();
+    EXPECT_EQ(capture.count(), 0u);
+}
+
+TEST_F(KinoverdCastTest, UnreadableFilesAreRefusedBeforeTheFirstFileIsSent)
+{
+    const std::string good = ShortStream("good.mpg");
+    const std::string missing = directory_.File("missing.mpg");
+    const std::string unreadable = ShortStream("unreadable.mpg");
+    chmod(unreadable.c_str(), 0);
+    WireCapture capture(0);
+    ASSERT_TRUE(capture.Start());
+
+    {
+        CastProcess cast({"--channel", "0", good, missing});
+        EXPECT_EQ(cast.WaitForExit(10s), 1);
+        EXPECT_THAT(cast.err(), HasSubstr(missing + ": No such file or directory"));
+    }
+    {
+        CastProcess cast({"--channel", "0", good, directory_.path()});
+        EXPECT_EQ(cast.WaitForExit(10s), 1);
+        EXPECT_THAT(cast.err(), HasSubstr(directory_.path() + ": not a regular file"));
+    }
+    // Root in the private namespace reads whatever the mode says.
+    if (access(unreadable.c_str(), R_OK) != 0) {
+        CastProcess cast({"--channel", "0", good, unreadable});
+        EXPECT_EQ(cast.WaitForExit(10s), 1);
+        EXPECT_THAT(cast.err(), HasSubstr(unreadable + ": Permission denied"));
+    }
+    LetCaptureCatchUp();
+    EXPECT_EQ(capture.count(), 0u);
+}
+
+TEST_F(KinoverdCastTest, AFileWithoutAPackStartCodeIsRefused)
+{
+    const std::string noise = WriteFile("noise.bin", test::NonMpegBytes(600 * 1024));
+    WireCapture capture(0);
+    ASSERT_TRUE(capture.Start());
+
+    CastProcess cast({"--channel", "0", noise});
+    EXPECT_EQ(cast.WaitForExit(10s), 1);
+    EXPECT_THAT(cast.err(), HasSubstr(noise + ": no MPEG pack start code in the first 512 KiB: "
+                                              "not an MPEG system stream or Video CD track"));
+    LetCaptureCatchUp();
+    EXPECT_EQ(capture.count(), 0u);
+}
+
+TEST_F(KinoverdCastTest, AnEmptyFileIsNotAnMpegStream)
+{
+    const std::string empty = WriteFile("empty.mpg", {});
+    CastProcess cast({"--channel", "0", empty});
+    EXPECT_EQ(cast.WaitForExit(10s), 1);
+    EXPECT_THAT(cast.err(), HasSubstr(empty + ": no MPEG pack start code"));
+}
+
+TEST_F(KinoverdCastTest, AFileTheBroadcasterRefusesIsAFileError)
+{
+    // A pack start code at 100 makes this a Video CD track, too short for one sector.
+    std::vector<uint8_t> bytes = test::NonMpegBytes(200);
+    const uint8_t pack_start[] = {0x00, 0x00, 0x01, 0xBA};
+    std::copy(std::begin(pack_start), std::end(pack_start), bytes.begin() + 100);
+    const std::string stub = WriteFile("stub.dat", bytes);
+
+    CastProcess cast({"--channel", "0", stub});
+    EXPECT_EQ(cast.WaitForExit(10s), 1);
+    EXPECT_THAT(cast.err(), testing::StartsWith("File Error: " + stub + ": "));
+}
+
+TEST_F(KinoverdCastTest, FilesAreSentOneAfterAnotherOnTheChosenChannel)
+{
+    const std::string first = ShortStream("first.mpg", 1);
+    const std::vector<uint8_t> second_stream = test::MpegLikeStream(kShortStreamBytes - wire::kChunkBytes, 2);
+    const std::string second = WriteFile("second.dat", test::VcdTrackOf(second_stream));
+    WireCapture capture(2);
+    ASSERT_TRUE(capture.Start());
+
+    CastProcess cast({"--channel", "2", first, second});
+    EXPECT_EQ(cast.WaitForExit(30s), 0);
+    EXPECT_EQ(cast.err(), "");
+    EXPECT_THAT(cast.out(), testing::StartsWith("channel 2 (group 234.5.6.9, data port 4004, control port 4005)\n"));
+    // Each file's last line reports its whole stream as sent: 458,752 bytes
+    // play for 2.99 s at 153,600 bytes a second.
+    EXPECT_THAT(cast.out(), HasSubstr(first + ": 458752 / 458752 bytes, 00:02\n"));
+    EXPECT_THAT(cast.out(), testing::ContainsRegex(second + ": [0-9]+ / [0-9]+ bytes, 00:0[0-9]\n"));
+
+    LetCaptureCatchUp();
+    const std::string kinds = KindsOn(capture.records(), capture.data_port());
+    ASSERT_THAT(kinds, testing::StartsWith(OneBroadcast(kShortStreamDataPackets)));
+    const std::string rest = kinds.substr(OneBroadcast(kShortStreamDataPackets).size());
+    EXPECT_THAT(rest, testing::MatchesRegex("AH{32}P+E"));
+    // The end of a file is not a close: no control packet at all.
+    EXPECT_EQ(KindsOn(capture.records(), capture.control_port()), "");
+}
+
+TEST_F(KinoverdCastTest, OptionsEndAtDoubleDash)
+{
+    ShortStream("-clip.mpg");
+    {
+        CastProcess cast({"--channel", "3", "-clip.mpg"}, directory_.path());
+        EXPECT_EQ(cast.WaitForExit(10s), 2);
+    }
+    WireCapture capture(3);
+    ASSERT_TRUE(capture.Start());
+    CastProcess cast({"--channel=3", "--", "-clip.mpg"}, directory_.path());
+    EXPECT_EQ(cast.WaitForExit(30s), 0);
+    LetCaptureCatchUp();
+    EXPECT_EQ(KindsOn(capture.records(), capture.data_port()), OneBroadcast(kShortStreamDataPackets));
+}
+
+TEST_F(KinoverdCastTest, EachFileIsValidatedWhenItsTurnComes)
+{
+    const std::string good = ShortStream("good.mpg");
+    const std::string noise = WriteFile("noise.bin", test::NonMpegBytes(4096));
+    const std::string doomed = ShortStream("doomed.mpg");
+    WireCapture capture(1);
+    ASSERT_TRUE(capture.Start());
+
+    {
+        CastProcess cast({"--channel", "1", good, noise, good});
+        EXPECT_EQ(cast.WaitForExit(30s), 1);
+        EXPECT_THAT(cast.err(), HasSubstr(noise + ": no MPEG pack start code"));
+        LetCaptureCatchUp();
+        EXPECT_EQ(KindsOn(capture.records(), capture.data_port()), OneBroadcast(kShortStreamDataPackets));
+    }
+    capture.Clear();
+    {
+        // Present at the start, gone by its turn.
+        CastProcess cast({"--channel", "1", good, doomed});
+        ASSERT_TRUE(capture.WaitForCount(1, 10s));
+        unlink(doomed.c_str());
+        EXPECT_EQ(cast.WaitForExit(30s), 1);
+        EXPECT_THAT(cast.err(), HasSubstr("File Error: " + doomed + ": "));
+        EXPECT_THAT(cast.err(), HasSubstr("No such file or directory"));
+        LetCaptureCatchUp();
+        EXPECT_EQ(KindsOn(capture.records(), capture.data_port()), OneBroadcast(kShortStreamDataPackets));
+    }
+}
+
+TEST_F(KinoverdCastTest, ASignalStopsTheBroadcastWithFourClosePackets)
+{
+    const std::string movie = LongStream("movie.mpg");
+    for (int signal_number : {SIGTERM, SIGINT}) {
+        SCOPED_TRACE(signal_number);
+        WireCapture capture(1);
+        ASSERT_TRUE(capture.Start());
+        CastProcess cast({"--channel", "1", movie});
+        // The first progress line comes after one second of broadcasting.
+        ASSERT_TRUE(cast.WaitForOutput(movie + ": ", 10s));
+        cast.Signal(signal_number);
+        const auto signalled = Clock::now();
+        EXPECT_EQ(cast.WaitForExit(5s), 128 + signal_number);  // a clean stop, not a kill
+        EXPECT_LT(Clock::now() - signalled, 2s);
+
+        ASSERT_TRUE(capture.WaitFor(
+            [&](const WireCapture::Records& records) {
+                return KindsOn(records, capture.control_port()) == "DDDD";
+            }, 2s));
+        LetCaptureCatchUp();
+        EXPECT_EQ(KindsOn(capture.records(), capture.control_port()), "DDDD");
+        const std::string data = KindsOn(capture.records(), capture.data_port());
+        EXPECT_EQ(CountOf(data, 'E'), 0u);
+        EXPECT_GT(CountOf(data, 'P'), 0u);
+
+        const size_t line = cast.out().find(movie + ": ");
+        ASSERT_NE(line, std::string::npos);
+        unsigned long position = 0, length = 0;
+        unsigned minutes = 99, seconds = 99;
+        ASSERT_EQ(std::sscanf(cast.out().c_str() + line + movie.size() + 2, "%lu / %lu bytes, %2u:%2u",
+                              &position, &length, &minutes, &seconds),
+                  4)
+            << cast.out();
+        EXPECT_GT(position, 0u);
+        EXPECT_LT(position, kLongStreamBytes);
+        EXPECT_EQ(length, kLongStreamBytes);
+        EXPECT_EQ(minutes * 60 + seconds, position / 153600);
+    }
+}
+
+TEST_F(KinoverdCastTest, LoopStartsTheListAgainUntilStopped)
+{
+    const std::string clip = ShortStream("clip.mpg");
+    WireCapture capture(0);
+    ASSERT_TRUE(capture.Start());
+    CastProcess cast({"--loop", "--channel", "0", clip});
+    const auto two_ends = [&](const WireCapture::Records& records) {
+        return CountOf(KindsOn(records, capture.data_port()), 'E') >= 2;
+    };
+    EXPECT_TRUE(capture.WaitFor(two_ends, 20s));
+    cast.Signal(SIGTERM);
+    EXPECT_EQ(cast.WaitForExit(5s), kStoppedBySigterm);
+    LetCaptureCatchUp();
+    EXPECT_THAT(KindsOn(capture.records(), capture.data_port()),
+                testing::StartsWith(OneBroadcast(kShortStreamDataPackets) + OneBroadcast(kShortStreamDataPackets)));
+}
+
+TEST_F(KinoverdCastTest, WithoutAChannelTheFirstFreeOneIsTaken)
+{
+    const std::string movie = LongStream("movie.mpg");
+    const std::string clip = ShortStream("clip.mpg");
+    Broadcaster busy(movie, 0, kBlock, nullptr);
+    ASSERT_TRUE(busy.Start(0));
+    busy.Run();
+
+    CastProcess cast({clip});
+    EXPECT_EQ(cast.WaitForExit(30s), 0);
+    EXPECT_THAT(cast.out(), testing::StartsWith("channel 1 ("));
+    busy.StopAndClose();
+}
+
+TEST_F(KinoverdCastTest, NoFreeChannelIsReportedAndNothingIsSent)
+{
+    const std::string movie = LongStream("movie.mpg");
+    const std::string clip = ShortStream("clip.mpg");
+    std::vector<std::unique_ptr<Broadcaster>> broadcasts;
+    for (int channel = wire::kFirstChannel; channel <= wire::kLastChannel; ++channel) {
+        broadcasts.push_back(std::make_unique<Broadcaster>(movie, channel, kBlock, nullptr));
+        ASSERT_TRUE(broadcasts.back()->Start(0));
+        broadcasts.back()->Run();
+    }
+
+    CastProcess cast({clip});
+    EXPECT_EQ(cast.WaitForExit(30s), 1);
+    EXPECT_EQ(cast.err(), "没有空闲的频道.\n");
+    EXPECT_EQ(cast.out(), "");
+    for (auto& broadcast : broadcasts) broadcast->StopAndClose();
+}
+
+TEST_F(KinoverdCastTest, ASignalDuringTheChannelSearchStopsBeforeBroadcasting)
+{
+    const std::string clip = ShortStream("clip.mpg");
+    CastProcess cast({clip});
+    ASSERT_TRUE(cast.WaitUntilSignalsAreBlocked(10s));
+    cast.Signal(SIGINT);
+    EXPECT_EQ(cast.WaitForExit(10s), kStoppedBySigint);
+    EXPECT_EQ(cast.err(), "");
+    EXPECT_THAT(cast.out(), testing::Not(HasSubstr(clip)));
+}
+
+}  // namespace
+}  // namespace kinoverd

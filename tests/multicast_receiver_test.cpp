@@ -1,0 +1,253 @@
+// Receivers on real sockets in the private network: what is sent to a
+// channel reaches the ring, control packets are reported, and stopping ends
+// the thread and frees the port.
+#include "broadcast/multicast_receiver.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <random>
+#include <thread>
+#include <vector>
+
+#include "broadcast/multicast_socket.h"
+#include "broadcast/notify_target.h"
+#include "playback/media_graph_controller.h"
+#include "tests/support/fake_reception_host.h"
+#include "tests/support/recorded_notify.h"
+
+namespace kinoverd {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using test::MakePacket;
+using wire::Kind;
+constexpr int kChannel = 2;
+constexpr uint32_t kPacketSize = wire::PacketSize(wire::kBlockSize);
+
+template <typename Predicate>
+bool WaitUntil(Predicate predicate, std::chrono::milliseconds timeout = std::chrono::seconds(5))
+{
+    const auto give_up = Clock::now() + timeout;
+    while (!predicate()) {
+        if (Clock::now() > give_up) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
+
+// True when a plain socket (no address reuse) can bind `port` now.
+bool PortIsFree(uint16_t port)
+{
+    const int fd = socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_ANY);
+    address.sin_port = htons(port);
+    const bool bound = bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    close(fd);
+    return bound;
+}
+
+// Holds a port with a plain bound socket.
+class PortHolder {
+public:
+    explicit PortHolder(uint16_t port) : fd_(socket(AF_INET, SOCK_DGRAM, 0))
+    {
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_ANY);
+        address.sin_port = htons(port);
+        bound_ = bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    }
+    ~PortHolder() { close(fd_); }
+    bool bound() const { return bound_; }
+
+private:
+    int fd_;
+    bool bound_ = false;
+};
+
+class MulticastReceiverTest : public testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(sender_.OpenSender(wire::kBlockSize)); }
+
+    void Send(const std::vector<uint8_t>& datagram, uint16_t port)
+    {
+        sender_.SendTo(datagram.data(), datagram.size(), group_, port);
+    }
+
+    // Sends one packet and waits until the ring has taken it: the socket
+    // buffers hold two packets, so a test that must not lose any goes one by one.
+    void SendAndWaitForRing(const std::vector<uint8_t>& packet, PacketRing& ring)
+    {
+        const uint32_t before = ring.Count();
+        Send(packet, data_port_);
+        ASSERT_TRUE(WaitUntil([&] { return ring.Count() == before + 1; }));
+    }
+
+    const std::string group_ = wire::GroupAddress(kChannel);
+    const uint16_t data_port_ = wire::DataPort(kChannel);
+    const uint16_t control_port_ = wire::ControlPort(kChannel);
+    MulticastSocket sender_;
+};
+
+TEST_F(MulticastReceiverTest, AStartedReceiverBuffersWhatIsSentToItsPort)
+{
+    test::FakeReceptionHost host;
+    MulticastReceiver receiver;
+    ASSERT_EQ(receiver.Start(&host, group_, data_port_), 1);
+    EXPECT_TRUE(receiver.is_listening());
+    EXPECT_EQ(receiver.port(), data_port_);
+
+    std::vector<std::vector<uint8_t>> sent = {MakePacket(Kind::kStreamStart)};
+    for (uint32_t i = 0; i < 5; ++i) sent.push_back(MakePacket(Kind::kData, 100 + i, 5000000));
+    for (const auto& packet : sent) SendAndWaitForRing(packet, *host.packet_ring());
+
+    std::vector<uint8_t> slot(kPacketSize);
+    for (const auto& packet : sent) {
+        ASSERT_TRUE(host.packet_ring()->Pop(slot.data()));
+        EXPECT_EQ(slot, packet);
+    }
+    EXPECT_EQ(receiver.Stop(), 1);
+}
+
+TEST_F(MulticastReceiverTest, StopEndsTheThreadAndFreesThePort)
+{
+    test::FakeReceptionHost host;
+    MulticastReceiver receiver;
+    EXPECT_EQ(receiver.Stop(), 0);  // never started: no socket
+
+    ASSERT_EQ(receiver.Start(&host, group_, data_port_), 1);
+    EXPECT_FALSE(PortIsFree(data_port_));
+    // Stopping while datagrams keep coming: the thread ends between two of them.
+    std::atomic<bool> sending{true};
+    std::thread flood([&] {
+        auto packet = MakePacket(Kind::kData, 200);
+        while (sending) Send(packet, data_port_);
+    });
+    Send(MakePacket(Kind::kStreamStart), data_port_);
+    ASSERT_TRUE(WaitUntil([&] { return host.packet_ring()->Count() > 10; }));
+
+    const auto begin = Clock::now();
+    EXPECT_EQ(receiver.Stop(), 1);
+    EXPECT_LT(Clock::now() - begin, std::chrono::seconds(2));
+    EXPECT_FALSE(receiver.is_listening());
+    EXPECT_TRUE(PortIsFree(data_port_));
+    const uint32_t held = host.packet_ring()->Count();
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(host.packet_ring()->Count(), held);  // nothing arrives any more
+    sending = false;
+    flood.join();
+
+    std::vector<uint8_t> slot(kPacketSize);
+    while (host.packet_ring()->Pop(slot.data())) {
+        if (!wire::HasHead(slot.data(), Kind::kStreamStart)) {
+            ASSERT_EQ(slot, MakePacket(Kind::kData, 200));
+        }
+    }
+    EXPECT_EQ(receiver.Stop(), 0);
+
+    // And it listens again after a new start.
+    ASSERT_EQ(receiver.Start(&host, group_, data_port_), 1);
+    SendAndWaitForRing(MakePacket(Kind::kData, 201), *host.packet_ring());
+}
+
+TEST_F(MulticastReceiverTest, AStartOnAPortHeldElsewhereFails)
+{
+    PortHolder holder(data_port_);
+    ASSERT_TRUE(holder.bound());
+    test::FakeReceptionHost host;
+    MulticastReceiver receiver;
+    EXPECT_EQ(receiver.Start(&host, group_, data_port_), 0);
+    EXPECT_FALSE(receiver.is_listening());
+    EXPECT_EQ(receiver.Stop(), 0);
+}
+
+TEST_F(MulticastReceiverTest, StartReceptionReportsAHalfStartAndStopReceptionStopsBoth)
+{
+    test::RecordedNotify notify;
+    MediaGraphController controller(1500, wire::kBlockSize);
+    {
+        PortHolder holder(data_port_);
+        ASSERT_TRUE(holder.bound());
+        EXPECT_EQ(controller.StartReception(group_, data_port_, &notify), 0);
+    }
+    // The control-port receiver did start and still listens.
+    Send(MakePacket(Kind::kRestart), control_port_);
+    EXPECT_TRUE(notify.WaitFor(kMsgRestart, std::chrono::seconds(5)));
+    EXPECT_FALSE(PortIsFree(control_port_));
+
+    EXPECT_EQ(controller.StopReception(), 0);  // the data-port receiver had no socket
+    EXPECT_TRUE(PortIsFree(control_port_));
+    Send(MakePacket(Kind::kRestart), control_port_);
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(notify.Count(kMsgRestart), 1u);
+}
+
+TEST_F(MulticastReceiverTest, RestartAndClosePacketsOnTheControlPortAreReported)
+{
+    test::RecordedNotify notify;
+    MediaGraphController controller(1500, wire::kBlockSize);
+    ASSERT_EQ(controller.StartReception(group_, data_port_, &notify), 1);
+    Send(MakePacket(Kind::kRestart), control_port_);
+    ASSERT_TRUE(notify.WaitFor(kMsgRestart, std::chrono::seconds(5)));
+    for (int i = 0; i < 4; ++i) {
+        Send(MakePacket(Kind::kClose), control_port_);
+        ASSERT_TRUE(notify.WaitFor(kMsgClose, std::chrono::seconds(5), size_t(i + 1)));
+    }
+    EXPECT_EQ(notify.messages().size(), 5u);
+    EXPECT_EQ(notify.messages()[0].wparam, 0u);
+    EXPECT_EQ(controller.packet_ring()->Count(), 0u);
+    EXPECT_EQ(controller.stream_accepted(), 0);
+    EXPECT_EQ(controller.StopReception(), 1);
+}
+
+// Malformed datagrams of every length ahead of a broadcast: none is
+// buffered or reported, and the broadcast that follows is taken whole.
+TEST_F(MulticastReceiverTest, AMalformedFloodLeavesNoTrace)
+{
+    test::RecordedNotify notify;
+    MediaGraphController controller(1500, wire::kBlockSize);
+    ASSERT_EQ(controller.StartReception(group_, data_port_, &notify), 1);
+    std::mt19937 random(5);
+    for (int n = 0; n < 3000; ++n) {
+        std::vector<uint8_t> datagram(random() % 5001);
+        for (auto& byte : datagram) byte = uint8_t(random());
+        // Packet-sized noise may look like anything but a stream-start or control packet.
+        if (datagram.size() == kPacketSize) datagram[0] = 'X';
+        const uint16_t port = n % 2 ? data_port_ : control_port_;
+        Send(datagram, port);
+        if (n % 8 == 0) std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+    // Packets that come close to the format, but not close enough.
+    auto short_start = MakePacket(Kind::kStreamStart);
+    short_start.pop_back();
+    auto long_restart = MakePacket(Kind::kRestart);
+    long_restart.push_back(0);
+    Send(short_start, data_port_);
+    Send(long_restart, control_port_);
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_EQ(controller.packet_ring()->Count(), 0u);
+    EXPECT_EQ(controller.stream_accepted(), 0);
+    EXPECT_TRUE(notify.messages().empty());
+
+    std::vector<std::vector<uint8_t>> sent = {MakePacket(Kind::kStreamStart)};
+    for (uint32_t i = 0; i < 20; ++i) sent.push_back(MakePacket(Kind::kData, 300 + i, 9000000));
+    for (const auto& packet : sent) SendAndWaitForRing(packet, *controller.packet_ring());
+    std::vector<uint8_t> slot(kPacketSize);
+    for (const auto& packet : sent) {
+        ASSERT_TRUE(controller.packet_ring()->Pop(slot.data()));
+        EXPECT_EQ(slot, packet);
+    }
+    EXPECT_EQ(controller.StopReception(), 1);
+}
+
+}  // namespace
+}  // namespace kinoverd

@@ -1,0 +1,130 @@
+#include "tests/support/wire_capture.h"
+
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+
+namespace kinoverd::test {
+
+namespace {
+
+// The peers' two-packet buffers lose datagrams whenever this thread is late;
+// a capture must not, so it asks for far more (forced where permitted).
+void EnlargeReceiveBuffer(int fd)
+{
+    const int bytes = 4 << 20;
+    if (setsockopt(fd, SOL_SOCKET, SO_RCVBUFFORCE, &bytes, sizeof bytes) != 0)
+        setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes);
+}
+
+}  // namespace
+
+WireCapture::WireCapture(int channel, uint32_t block_size)
+    : channel_(channel), block_size_(block_size)
+{
+}
+
+WireCapture::~WireCapture() { Stop(); }
+
+bool WireCapture::Start()
+{
+    Stop();
+    const auto group = wire::GroupAddress(channel_);
+    if (!data_socket_.OpenListener(group, data_port(), block_size_, false) ||
+        !control_socket_.OpenListener(group, control_port(), block_size_, false)) {
+        data_socket_.Close();
+        control_socket_.Close();
+        return false;
+    }
+    EnlargeReceiveBuffer(data_socket_.fd());
+    EnlargeReceiveBuffer(control_socket_.fd());
+    wake_fd_ = eventfd(0, EFD_CLOEXEC);
+    if (wake_fd_ < 0) {
+        data_socket_.Close();
+        control_socket_.Close();
+        return false;
+    }
+    thread_ = std::thread(&WireCapture::ReceiveThread, this);
+    return true;
+}
+
+void WireCapture::Stop()
+{
+    if (thread_.joinable()) {
+        const uint64_t one = 1;
+        [[maybe_unused]] const ssize_t written = write(wake_fd_, &one, sizeof one);
+        thread_.join();
+    }
+    if (wake_fd_ >= 0) close(wake_fd_);
+    wake_fd_ = -1;
+    data_socket_.Close();
+    control_socket_.Close();
+}
+
+void WireCapture::ReceiveThread()
+{
+    std::vector<uint8_t> buffer(kMaxDatagramBytes);
+    pollfd fds[3] = {{data_socket_.fd(), POLLIN, 0},
+                     {control_socket_.fd(), POLLIN, 0},
+                     {wake_fd_, POLLIN, 0}};
+    const MulticastSocket* sockets[2] = {&data_socket_, &control_socket_};
+    const uint16_t ports[2] = {data_port(), control_port()};
+    for (;;) {
+        if (poll(fds, 3, -1) < 0) {
+            if (errno == EINTR) continue;
+            return;
+        }
+        if (fds[2].revents) return;
+        for (int i = 0; i < 2; ++i) {
+            if (!(fds[i].revents & POLLIN)) continue;
+            const long length = sockets[i]->Receive(buffer.data(), buffer.size());
+            if (length < 0) continue;
+            CapturedDatagram datagram;
+            datagram.arrival = std::chrono::steady_clock::now();
+            datagram.port = ports[i];
+            datagram.length = size_t(length);
+            datagram.bytes.assign(buffer.begin(),
+                                  buffer.begin() + std::min(size_t(length), buffer.size()));
+            {
+                std::lock_guard lock(mutex_);
+                records_.push_back(std::move(datagram));
+            }
+            arrived_.notify_all();
+        }
+    }
+}
+
+bool WireCapture::WaitFor(const Predicate& predicate, std::chrono::milliseconds timeout) const
+{
+    std::unique_lock lock(mutex_);
+    return arrived_.wait_for(lock, timeout, [&] { return predicate(records_); });
+}
+
+bool WireCapture::WaitForCount(size_t count, std::chrono::milliseconds timeout) const
+{
+    return WaitFor([count](const Records& records) { return records.size() >= count; }, timeout);
+}
+
+WireCapture::Records WireCapture::records() const
+{
+    std::lock_guard lock(mutex_);
+    return records_;
+}
+
+size_t WireCapture::count() const
+{
+    std::lock_guard lock(mutex_);
+    return records_.size();
+}
+
+void WireCapture::Clear()
+{
+    std::lock_guard lock(mutex_);
+    records_.clear();
+}
+
+}  // namespace kinoverd::test

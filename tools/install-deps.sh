@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# Installs everything Kinoverd needs to build, test and run on Debian 12.
+# Run as root. Does nothing (and needs no network) when all is installed.
+set -euo pipefail
+
+packages=(
+    # Toolchain
+    build-essential cmake ninja-build ccache pkg-config
+    # Player: Qt widgets, GStreamer playback, ALSA mixer
+    qt6-base-dev
+    libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev
+    gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-bad
+    gstreamer1.0-plugins-ugly gstreamer1.0-libav gstreamer1.0-tools
+    libasound2-dev
+    # Tests and benchmarks
+    libgtest-dev libgmock-dev googletest libbenchmark-dev
+    # Test media (tools/make-test-media.sh)
+    ffmpeg
+    # tools/private-lan: ip, unshare; setarch for the ThreadSanitizer run
+    iproute2 util-linux
+)
+
+missing=()
+for package in "${packages[@]}"; do
+    status=$(dpkg-query -W -f='${db:Status-Status}' "$package" 2>/dev/null || true)
+    [ "$status" = installed ] || missing+=("$package")
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+    echo "install-deps: all ${#packages[@]} packages already installed"
+    exit 0
+fi
+
+if [ "$(id -u)" -ne 0 ]; then
+    echo "install-deps: missing ${missing[*]}; run this script as root" >&2
+    exit 1
+fi
+
+echo "install-deps: installing ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+apt-get update
+apt-get install -y --no-install-recommends "${missing[@]}"

@@ -1,0 +1,318 @@
+// kinoverd-cast: a headless LAN TV server. Broadcasts MPEG files one after
+// another on one channel, exactly as the player does, for any station to
+// tune in to.
+//
+// Every file is checked up front for existence and readability, so that a
+// typo does not surface after an hour of broadcasting; whether a file is a
+// broadcastable MPEG stream is decided when its turn comes, because the
+// broadcaster only knows once it scans and opens it.
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/eventfd.h>
+#include <sys/signalfd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "broadcast/broadcaster.h"
+#include "broadcast/free_channel_probe.h"
+#include "broadcast/media_stream_file.h"
+#include "broadcast/notify_target.h"
+#include "broadcast/wire_format.h"
+
+namespace {
+
+using namespace kinoverd;
+using Clock = std::chrono::steady_clock;
+
+constexpr int kExitDone = 0;
+constexpr int kExitFailure = 1;
+constexpr int kExitUsage = 2;
+constexpr int kExitSignalBase = 128;
+
+// The rate at which the player converts a stream position into playing time.
+constexpr uint32_t kPlayingBytesPerSecond = 153600;
+constexpr auto kReportInterval = std::chrono::seconds(1);
+
+constexpr const char* kNoFreeChannelText = "没有空闲的频道.";
+
+constexpr const char* kUsage =
+    "Usage: kinoverd-cast [--channel N] [--loop] [--] FILE...\n"
+    "Broadcasts MPEG system streams or Video CD tracks one after another on one\n"
+    "channel of the local network, for any station to tune in to.\n"
+    "\n"
+    "  --channel N  broadcast on channel N (0 to 3); without it, on the first\n"
+    "               channel on which nothing is heard for about one second\n"
+    "  --loop       after the last file start again from the first, until stopped\n"
+    "  --help       show this text and exit\n"
+    "  --           end of options: every later argument is a file\n"
+    "\n"
+    "Every file must exist and be readable before anything is sent. Ctrl-C or\n"
+    "SIGTERM stops the broadcast with its close packets.\n"
+    "\n"
+    "Exit status: 0 all files sent; 1 a file cannot be broadcast or no channel\n"
+    "is free; 2 bad usage; 128 + signal number when stopped by a signal.\n";
+
+struct Options {
+    int channel = -1;  // -1: ask the free-channel probe
+    bool loop = false;
+    bool help = false;
+    std::vector<std::string> files;
+};
+
+std::optional<int> ParseChannel(std::string_view text)
+{
+    int channel = -1;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), channel);
+    if (error != std::errc() || end != text.data() + text.size()) return std::nullopt;
+    if (channel < wire::kFirstChannel || channel > wire::kLastChannel) return std::nullopt;
+    return channel;
+}
+
+// False, with the reason on stderr, for bad usage.
+bool ParseArguments(int argc, char** argv, Options& options)
+{
+    bool options_ended = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view argument = argv[i];
+        if (options_ended || argument.size() < 2 || argument[0] != '-') {
+            options.files.emplace_back(argument);
+            continue;
+        }
+        std::optional<std::string_view> channel_text;
+        if (argument == "--") {
+            options_ended = true;
+        } else if (argument == "--help" || argument == "-h") {
+            options.help = true;
+            return true;
+        } else if (argument == "--loop") {
+            options.loop = true;
+        } else if (argument == "--channel") {
+            if (i + 1 == argc) {
+                std::fprintf(stderr, "kinoverd-cast: --channel needs a channel number\n");
+                return false;
+            }
+            channel_text = argv[++i];
+        } else if (argument.starts_with("--channel=")) {
+            channel_text = argument.substr(std::strlen("--channel="));
+        } else {
+            std::fprintf(stderr, "kinoverd-cast: unknown option '%s'\n", argv[i]);
+            return false;
+        }
+        if (channel_text) {
+            const auto channel = ParseChannel(*channel_text);
+            if (!channel) {
+                std::fprintf(stderr, "kinoverd-cast: channel must be a number from %d to %d, not '%.*s'\n",
+                             wire::kFirstChannel, wire::kLastChannel, int(channel_text->size()),
+                             channel_text->data());
+                return false;
+            }
+            options.channel = *channel;
+        }
+    }
+    if (options.files.empty()) {
+        std::fprintf(stderr, "kinoverd-cast: no files to broadcast\n");
+        return false;
+    }
+    return true;
+}
+
+// False, with the reason on stderr, when `path` is not a readable regular file.
+bool CheckReadable(const std::string& path)
+{
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    struct stat status {};
+    const bool opened = fd >= 0 && fstat(fd, &status) == 0;
+    const int error = errno;
+    if (fd >= 0) close(fd);
+    if (!opened) {
+        std::fprintf(stderr, "kinoverd-cast: %s: %s\n", path.c_str(), std::strerror(error));
+        return false;
+    }
+    if (!S_ISREG(status.st_mode)) {
+        std::fprintf(stderr, "kinoverd-cast: %s: not a regular file\n", path.c_str());
+        return false;
+    }
+    return true;
+}
+
+// Wakes the main loop when a broadcaster's send thread reports the end of its
+// file. Post only writes to an eventfd, which is safe from any thread.
+class EndOfFileWakeup : public NotifyTarget {
+public:
+    EndOfFileWakeup() : fd_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
+    ~EndOfFileWakeup() override
+    {
+        if (fd_ >= 0) close(fd_);
+    }
+    EndOfFileWakeup(const EndOfFileWakeup&) = delete;
+    EndOfFileWakeup& operator=(const EndOfFileWakeup&) = delete;
+
+    void Post(int message, uintptr_t, intptr_t) override
+    {
+        if (message != kMsgBroadcastEnded) return;
+        const uint64_t one = 1;
+        [[maybe_unused]] const ssize_t written = write(fd_, &one, sizeof one);
+    }
+
+    void Clear() const
+    {
+        uint64_t count = 0;
+        [[maybe_unused]] const ssize_t got = read(fd_, &count, sizeof count);
+    }
+
+    bool is_open() const { return fd_ >= 0; }
+    int fd() const { return fd_; }
+
+private:
+    const int fd_;  // written by the send thread, read by the main thread
+};
+
+// The terminating signal taken from `signal_fd`, if one is pending.
+std::optional<int> TakeSignal(int signal_fd)
+{
+    signalfd_siginfo info{};
+    if (read(signal_fd, &info, sizeof info) != ssize_t(sizeof info)) return std::nullopt;
+    return int(info.ssi_signo);
+}
+
+void ReportProgress(const Broadcaster& broadcaster)
+{
+    const uint32_t position = broadcaster.sent_position();
+    const uint32_t seconds = position / kPlayingBytesPerSecond;
+    std::printf("%s: %u / %u bytes, %02u:%02u\n", broadcaster.file_name().c_str(), position,
+                broadcaster.stream_length(), seconds / 60, seconds % 60);
+}
+
+// Broadcasts one file to its end. Empty when it ended; otherwise the exit
+// status (a file that cannot be broadcast, or a stopping signal).
+std::optional<int> BroadcastFile(const std::string& path, int channel, EndOfFileWakeup& wakeup,
+                                 int signal_fd)
+{
+    // A signal that came while the previous file was being shut down: its end
+    // packet has told the receivers that stream is over, nothing more to send.
+    if (const auto signal = TakeSignal(signal_fd)) return kExitSignalBase + *signal;
+
+    wakeup.Clear();
+    Broadcaster broadcaster(path, channel, wire::kBlockSize, &wakeup);
+    // The broadcaster would send such a file as Video CD sectors from a
+    // guessed offset: nobody could play the result. Checked before start,
+    // whose complaint about such a file (an empty stream) would mislead.
+    if (broadcaster.first_pack_offset() == MediaStreamFile::kNoPackOffset) {
+        std::fprintf(stderr,
+                     "kinoverd-cast: %s: no MPEG pack start code in the first 512 KiB: "
+                     "not an MPEG system stream or Video CD track\n",
+                     path.c_str());
+        return kExitFailure;
+    }
+    if (!broadcaster.Start(0)) {
+        std::fprintf(stderr, "%s: %s: %s\n", Broadcaster::kFileErrorText, path.c_str(),
+                     broadcaster.error().c_str());
+        return kExitFailure;
+    }
+    broadcaster.Run();
+
+    auto next_report = Clock::now() + kReportInterval;
+    for (;;) {
+        const auto wait = std::chrono::ceil<std::chrono::milliseconds>(next_report - Clock::now());
+        pollfd fds[] = {{signal_fd, POLLIN, 0}, {wakeup.fd(), POLLIN, 0}};
+        if (poll(fds, 2, int(std::max<int64_t>(wait.count(), 0))) < 0 && errno != EINTR) {
+            std::fprintf(stderr, "kinoverd-cast: poll: %s\n", std::strerror(errno));
+            broadcaster.StopAndClose();
+            return kExitFailure;
+        }
+        if (fds[0].revents & POLLIN) {
+            if (const auto signal = TakeSignal(signal_fd)) {
+                broadcaster.StopAndClose();
+                return kExitSignalBase + *signal;
+            }
+        }
+        if (fds[1].revents & POLLIN) {
+            ReportProgress(broadcaster);
+            broadcaster.StopQuietly();
+            return std::nullopt;
+        }
+        if (Clock::now() >= next_report) {
+            ReportProgress(broadcaster);
+            next_report += kReportInterval;
+        }
+    }
+}
+
+int Cast(const Options& options, int signal_fd)
+{
+    for (const auto& path : options.files) {
+        if (!CheckReadable(path)) return kExitFailure;
+    }
+
+    int channel = options.channel;
+    if (channel < 0) {
+        channel = FreeChannelProbe(wire::kBlockSize).FindFreeChannel();
+        if (channel < 0) {
+            std::fprintf(stderr, "%s\n", kNoFreeChannelText);
+            return kExitFailure;
+        }
+    }
+    std::printf("channel %d (group %s, data port %u, control port %u)\n", channel,
+                wire::GroupAddress(channel).c_str(), unsigned(wire::DataPort(channel)),
+                unsigned(wire::ControlPort(channel)));
+
+    EndOfFileWakeup wakeup;
+    if (!wakeup.is_open()) {
+        std::fprintf(stderr, "kinoverd-cast: eventfd: %s\n", std::strerror(errno));
+        return kExitFailure;
+    }
+    do {
+        for (const auto& path : options.files) {
+            if (const auto status = BroadcastFile(path, channel, wakeup, signal_fd)) return *status;
+        }
+    } while (options.loop);
+    return kExitDone;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    Options options;
+    if (!ParseArguments(argc, argv, options)) {
+        std::fprintf(stderr, "Try 'kinoverd-cast --help'.\n");
+        return kExitUsage;
+    }
+    if (options.help) {
+        std::fputs(kUsage, stdout);
+        return kExitDone;
+    }
+
+    // Progress lines must reach a pipe as they happen.
+    setvbuf(stdout, nullptr, _IOLBF, 0);
+    // A closed output pipe must not kill the process before its close packets.
+    signal(SIGPIPE, SIG_IGN);
+    // Blocked before any thread exists, so every thread inherits the mask and
+    // the signals are only ever taken from the signalfd by the main loop.
+    sigset_t stopping;
+    sigemptyset(&stopping);
+    sigaddset(&stopping, SIGINT);
+    sigaddset(&stopping, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stopping, nullptr);
+    const int signal_fd = signalfd(-1, &stopping, SFD_CLOEXEC | SFD_NONBLOCK);
+    if (signal_fd < 0) {
+        std::fprintf(stderr, "kinoverd-cast: signalfd: %s\n", std::strerror(errno));
+        return kExitFailure;
+    }
+    const int status = Cast(options, signal_fd);
+    close(signal_fd);
+    return status;
+}

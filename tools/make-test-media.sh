@@ -1,0 +1,76 @@
+#!/usr/bin/env bash
+# Makes the deterministic test clips, without downloading anything:
+#   OUTDIR/demo.mpg, OUTDIR/short.mpg  MPEG-1 system streams (about 10 s and 3 s)
+#                                      with a test picture and a 440 Hz tone
+#   OUTDIR/demo.dat, OUTDIR/short.dat  the same streams as Video CD track files
+#
+#   tools/make-test-media.sh OUTDIR [KINOVERD_VCD_TRACK]
+#
+# KINOVERD_VCD_TRACK is the kinoverd-vcd-track tool; by default the one in
+# build/tools, else the one on PATH.
+set -euo pipefail
+
+if [ $# -lt 1 ] || [ $# -gt 2 ]; then
+    echo "usage: $0 OUTDIR [KINOVERD_VCD_TRACK]" >&2
+    exit 2
+fi
+
+outdir=$1
+repo=$(cd "$(dirname "$0")/.." && pwd)
+vcd_track=${2:-}
+if [ -z "$vcd_track" ]; then
+    if [ -x "$repo/build/tools/kinoverd-vcd-track" ]; then
+        vcd_track=$repo/build/tools/kinoverd-vcd-track
+    else
+        vcd_track=kinoverd-vcd-track
+    fi
+fi
+
+mkdir -p "$outdir"
+
+# The VCD target gives MPEG-1 video and MPEG audio in 2324-byte packs, so
+# each pack fills exactly one track sector. The bitexact flags and a single
+# encoder thread make the output identical from run to run.
+make_clip() {
+    local seconds=$1 out=$2
+    ffmpeg -nostdin -hide_banner -loglevel error -y \
+        -f lavfi -i "testsrc=size=352x288:rate=25:duration=$seconds" \
+        -f lavfi -i "sine=frequency=440:sample_rate=44100:duration=$seconds" \
+        -target pal-vcd -threads 1 -map_metadata -1 \
+        -fflags +bitexact -flags:v +bitexact -flags:a +bitexact \
+        "$out"
+}
+
+# Prints the four bytes at offset $2 of file $1 as hex, e.g. 000001ba.
+bytes_at() {
+    od -An -tx1 -j "$2" -N 4 "$1" | tr -d ' \n'
+}
+
+# A changed muxer would make packs straddle sectors; catch that here rather
+# than as puzzling failures in the receive tests.
+check_packs() {
+    local mpg=$1 size
+    size=$(stat -c %s "$mpg")
+    if [ $((size % 2324)) -ne 0 ] || [ "$(bytes_at "$mpg" 0)" != 000001ba ] ||
+        [ "$(bytes_at "$mpg" 2324)" != 000001ba ]; then
+        echo "make-test-media: $mpg is not made of 2324-byte packs" >&2
+        exit 1
+    fi
+}
+
+for clip in demo:10 short:3; do
+    name=${clip%%:*}
+    seconds=${clip#*:}
+    # Build under temporary names so an interrupted run leaves no half file.
+    mpg_tmp=$outdir/$name.tmp.mpg
+    dat_tmp=$outdir/$name.tmp.dat
+    make_clip "$seconds" "$mpg_tmp"
+    check_packs "$mpg_tmp"
+    "$vcd_track" "$mpg_tmp" "$dat_tmp"
+    if [ "$(bytes_at "$dat_tmp" 68)" != 000001ba ]; then
+        echo "make-test-media: $name.dat has no pack at offset 68" >&2
+        exit 1
+    fi
+    mv -f "$mpg_tmp" "$outdir/$name.mpg"
+    mv -f "$dat_tmp" "$outdir/$name.dat"
+done
