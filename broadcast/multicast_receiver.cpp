@@ -4,6 +4,8 @@
 #include <sys/eventfd.h>
 #include <unistd.h>
 
+#include <system_error>
+
 #include "broadcast/datagram_admission.h"
 #include "broadcast/reception_host.h"
 #include "broadcast/wire_format.h"
@@ -28,7 +30,13 @@ int MulticastReceiver::Start(ReceptionHost* host, const std::string& group, uint
         return 0;
     }
     running_ = true;
-    thread_ = std::thread(&MulticastReceiver::ReceiveThread, this);
+    try {
+        thread_ = std::thread(&MulticastReceiver::ReceiveThread, this);
+    } catch (const std::system_error&) {
+        running_ = false;
+        Stop();
+        return 0;
+    }
     return 1;
 }
 

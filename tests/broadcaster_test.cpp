@@ -575,9 +575,8 @@ TEST_F(BroadcasterTest, NothingGoesOutOnceHoldSendHasReturned)
     broadcaster.Run();
     ASSERT_TRUE(capture.WaitForCount(5, 2s));
     // The send thread spends nearly all its time waiting for its next slot,
-    // so a hold almost always lands there. A datagram arriving more than a
-    // few milliseconds after the hold was sent after it; allow one such
-    // round for a capture thread that woke late on a busy machine.
+    // so a hold almost always lands there. Arrival times are the kernel's,
+    // so a datagram stamped after the hold was sent after it.
     constexpr int kRounds = 8;
     int late_rounds = 0;
     for (int round = 0; round < kRounds; ++round) {
@@ -586,14 +585,14 @@ TEST_F(BroadcasterTest, NothingGoesOutOnceHoldSendHasReturned)
         std::this_thread::sleep_for(30ms);
         const Records records = capture.records();
         if (std::any_of(records.begin(), records.end(),
-                        [held](const auto& d) { return d.arrival > held + 2ms; })) {
+                        [held](const auto& d) { return d.arrival > held + 1ms; })) {
             ++late_rounds;
         }
         const size_t sent = records.size();
         broadcaster.ReleaseSend();
         ASSERT_TRUE(capture.WaitForCount(sent + 2 + size_t(round % 3), 1s));
     }
-    EXPECT_LE(late_rounds, 1);
+    EXPECT_EQ(late_rounds, 0);
     broadcaster.StopQuietly();
 }
 
@@ -631,7 +630,7 @@ TEST_F(BroadcasterTest, HoldFor500msPausesAboutHalfASecond)
     const Records records = capture.records();
     // The first datagram after the hold, and the gap in front of it.
     const auto first_after = std::find_if(records.begin(), records.end(), [held](const auto& d) {
-        return d.arrival > held + 5ms;
+        return d.arrival > held + 1ms;
     });
     ASSERT_NE(first_after, records.end());
     ASSERT_NE(first_after, records.begin());

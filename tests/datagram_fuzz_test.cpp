@@ -121,7 +121,7 @@ TEST_P(DatagramFuzzTest, EveryBufferedSlotIsOneAdmittedDatagramInArrivalOrder)
     uint32_t reader_pace = 0;
     int full_seen = 0;
 
-    for (int n = 0; n < 100000; ++n) {
+    for (int n = 0; n < 60000; ++n) {
         std::vector<uint8_t> datagram = source.Next();
         const bool restart = datagram.size() == kPacketSize && wire::HasHead(datagram.data(), Kind::kRestart);
         const bool start_requested_before = host.start_requested();
@@ -166,7 +166,7 @@ TEST_P(DatagramFuzzTest, EveryBufferedSlotIsOneAdmittedDatagramInArrivalOrder)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Seeds, DatagramFuzzTest, testing::Values(1u, 2u, 3u, 20240611u));
+INSTANTIATE_TEST_SUITE_P(Seeds, DatagramFuzzTest, testing::Values(1u, 2u, 20240611u));
 
 TEST(DatagramFlood, AFloodOfValidPacketsKeepsTheRingWholeAndTheFlagsSteady)
 {
@@ -177,7 +177,7 @@ TEST(DatagramFlood, AFloodOfValidPacketsKeepsTheRingWholeAndTheFlagsSteady)
     admission.Handle(start.data(), start.size());
     std::vector<uint8_t> slot(kPacketSize);
     uint32_t next_popped = 0;
-    for (uint32_t index = 0; index < 200000; ++index) {
+    for (uint32_t index = 0; index < 50000; ++index) {
         auto packet = test::MakePacket(Kind::kData, index, 1u << 31);
         admission.Handle(packet.data(), packet.size());
         if (index % 3 == 0 && ring.Pop(slot.data()) && wire::HasHead(slot.data(), Kind::kData)) {

@@ -3,10 +3,12 @@
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 
 namespace kinoverd::test {
 
@@ -19,6 +21,34 @@ void EnlargeReceiveBuffer(int fd)
     const int bytes = 4 << 20;
     if (setsockopt(fd, SOL_SOCKET, SO_RCVBUFFORCE, &bytes, sizeof bytes) != 0)
         setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes);
+}
+
+// One datagram and when the kernel queued it. Arrival times come from the
+// kernel's stamp, so a receive thread that wakes late on a busy machine
+// still records when each datagram really came. The stamp is on the real-time
+// clock; only its distance from now is used, turned onto the steady clock.
+long ReceiveStamped(int fd, std::vector<uint8_t>& buffer, std::chrono::steady_clock::time_point* arrival)
+{
+    iovec io{buffer.data(), buffer.size()};
+    alignas(cmsghdr) char control[128];
+    msghdr message{};
+    message.msg_iov = &io;
+    message.msg_iovlen = 1;
+    message.msg_control = control;
+    message.msg_controllen = sizeof control;
+    const long length = recvmsg(fd, &message, MSG_TRUNC);
+    *arrival = std::chrono::steady_clock::now();
+    if (length < 0) return length;
+    for (cmsghdr* c = CMSG_FIRSTHDR(&message); c; c = CMSG_NXTHDR(&message, c)) {
+        if (c->cmsg_level != SOL_SOCKET || c->cmsg_type != SCM_TIMESTAMPNS) continue;
+        timespec stamp{}, now{};
+        std::memcpy(&stamp, CMSG_DATA(c), sizeof stamp);
+        clock_gettime(CLOCK_REALTIME, &now);
+        const auto ago = std::chrono::seconds(now.tv_sec - stamp.tv_sec) +
+                         std::chrono::nanoseconds(now.tv_nsec - stamp.tv_nsec);
+        if (ago > ago.zero()) *arrival -= std::chrono::duration_cast<std::chrono::steady_clock::duration>(ago);
+    }
+    return length;
 }
 
 }  // namespace
@@ -40,8 +70,11 @@ bool WireCapture::Start()
         control_socket_.Close();
         return false;
     }
-    EnlargeReceiveBuffer(data_socket_.fd());
-    EnlargeReceiveBuffer(control_socket_.fd());
+    const int on = 1;
+    for (const MulticastSocket* socket : {&data_socket_, &control_socket_}) {
+        EnlargeReceiveBuffer(socket->fd());
+        setsockopt(socket->fd(), SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof on);
+    }
     wake_fd_ = eventfd(0, EFD_CLOEXEC);
     if (wake_fd_ < 0) {
         data_socket_.Close();
@@ -71,7 +104,6 @@ void WireCapture::ReceiveThread()
     pollfd fds[3] = {{data_socket_.fd(), POLLIN, 0},
                      {control_socket_.fd(), POLLIN, 0},
                      {wake_fd_, POLLIN, 0}};
-    const MulticastSocket* sockets[2] = {&data_socket_, &control_socket_};
     const uint16_t ports[2] = {data_port(), control_port()};
     for (;;) {
         if (poll(fds, 3, -1) < 0) {
@@ -81,10 +113,9 @@ void WireCapture::ReceiveThread()
         if (fds[2].revents) return;
         for (int i = 0; i < 2; ++i) {
             if (!(fds[i].revents & POLLIN)) continue;
-            const long length = sockets[i]->Receive(buffer.data(), buffer.size());
-            if (length < 0) continue;
             CapturedDatagram datagram;
-            datagram.arrival = std::chrono::steady_clock::now();
+            const long length = ReceiveStamped(fds[i].fd, buffer, &datagram.arrival);
+            if (length < 0) continue;
             datagram.port = ports[i];
             datagram.length = size_t(length);
             datagram.bytes.assign(buffer.begin(),

@@ -19,7 +19,7 @@ struct CapturedDatagram {
     uint16_t port = 0;
     std::vector<uint8_t> bytes;  // cut off at WireCapture::kMaxDatagramBytes
     size_t length = 0;           // the datagram's true length
-    std::chrono::steady_clock::time_point arrival;
+    std::chrono::steady_clock::time_point arrival;  // when the kernel queued it
 };
 
 class WireCapture {
