@@ -112,7 +112,8 @@ testing::AssertionResult MatchesSequence(const Records& got,
         const CapturedDatagram& datagram = got[i];
         const ExpectedPacket& want = expected[i];
         if (datagram.length != kPacketBytes)
-            return testing::AssertionFailure() << "datagram " << i << " has " << datagram.length << " bytes";
+            return testing::AssertionFailure()
+                   << "datagram " << i << " has " << datagram.length << " bytes";
         if (!IsKind(datagram, want.kind)) {
             return testing::AssertionFailure()
                    << "datagram " << i << " is kind '" << char(datagram.bytes[3])
@@ -121,9 +122,9 @@ testing::AssertionResult MatchesSequence(const Records& got,
         if (want.kind != wire::Kind::kHeader && want.kind != wire::Kind::kData) continue;
         const uint8_t* bytes = datagram.bytes.data();
         if (wire::BlockIndex(bytes) != want.index) {
-            return testing::AssertionFailure() << "datagram " << i << " ('" << char(want.kind)
-                                               << "') has block index " << wire::BlockIndex(bytes)
-                                               << " instead of " << want.index;
+            return testing::AssertionFailure()
+                   << "datagram " << i << " ('" << char(want.kind) << "') has block index "
+                   << wire::BlockIndex(bytes) << " instead of " << want.index;
         }
         if (wire::StreamLength(bytes) != stream_length) {
             return testing::AssertionFailure()
@@ -157,7 +158,8 @@ void ExpectPortsAndSizes(const WireCapture& capture)
 {
     for (const CapturedDatagram& datagram : capture.records()) {
         EXPECT_EQ(datagram.length, kPacketBytes);
-        const bool control = IsKind(datagram, wire::Kind::kRestart) || IsKind(datagram, wire::Kind::kClose);
+        const bool control =
+            IsKind(datagram, wire::Kind::kRestart) || IsKind(datagram, wire::Kind::kClose);
         EXPECT_EQ(datagram.port, control ? capture.control_port() : capture.data_port())
             << "kind '" << char(datagram.bytes[3]) << "'";
     }
@@ -170,7 +172,10 @@ WireCapture::Predicate HasKind(wire::Kind kind, size_t count = 1)
 
 std::chrono::milliseconds BroadcastTime(size_t datagrams) { return datagrams * 12ms + 3s; }
 
-double Milliseconds(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
+double Milliseconds(Clock::duration d)
+{
+    return std::chrono::duration<double, std::milli>(d).count();
+}
 
 // When the end-of-broadcast message comes, the end packet must already be on
 // the wire. The send thread waits in Post meanwhile, so an end packet sent
@@ -180,7 +185,8 @@ public:
     explicit EndOrderNotify(const WireCapture& capture) : capture_(capture) {}
     void Post(int message, uintptr_t wparam, intptr_t lparam) override
     {
-        if (message == kMsgBroadcastEnded) end_was_sent_ = capture_.WaitFor(HasKind(wire::Kind::kEnd), 2s);
+        if (message == kMsgBroadcastEnded)
+            end_was_sent_ = capture_.WaitFor(HasKind(wire::Kind::kEnd), 2s);
         RecordedNotify::Post(message, wparam, lparam);
     }
     bool end_was_sent() const { return end_was_sent_; }
@@ -251,7 +257,8 @@ TEST_F(BroadcasterTest, PlainFileGoesOutAsTheExactPacketSequence)
     // One datagram every 6 ms on average; the exact figure is benchmarked.
     const Records sent = OnPort(capture.records(), capture.data_port());
     ASSERT_GT(sent.size(), 300u);
-    const double mean = Milliseconds(sent.back().arrival - sent.front().arrival) / double(sent.size() - 1);
+    const double mean =
+        Milliseconds(sent.back().arrival - sent.front().arrival) / double(sent.size() - 1);
     EXPECT_GT(mean, 5.5);
     EXPECT_LT(mean, 9.0);
 }
@@ -330,6 +337,26 @@ TEST_F(BroadcasterTest, ShortStreamSendsItsBytesInTheHeader)
     EXPECT_EQ(capture.count(), 34u);
 }
 
+TEST_F(BroadcasterTest, EveryFinishedBroadcastPostsItsEndOnce)
+{
+    const Bytes stream = MpegLikeStream(5000, 13);
+    WireCapture capture(1);
+    ASSERT_TRUE(capture.Start());
+    EndOrderNotify notify(capture);
+    Broadcaster broadcaster(Write("short.mpg", stream), 1, kBlock, &notify);
+    ASSERT_TRUE(broadcaster.Start(0));
+    ExpectWholeBroadcast(broadcaster, capture, notify, stream);
+    // Played again from the start on the same object: a second broadcast.
+    capture.Clear();
+    ASSERT_TRUE(broadcaster.Start(0));
+    broadcaster.Run();
+    ASSERT_TRUE(notify.WaitFor(kMsgBroadcastEnded, 3s, 2));
+    std::this_thread::sleep_for(50ms);
+    EXPECT_EQ(notify.Count(kMsgBroadcastEnded), 2u);
+    EXPECT_EQ(CountKind(capture.records(), wire::Kind::kEnd), 1u);
+    broadcaster.StopQuietly();
+}
+
 // ---- refusals ----
 
 TEST_F(BroadcasterTest, StreamsThatCannotBeSentAreRefused)
@@ -387,9 +414,9 @@ protected:
     void ExpectStoppedForGood()
     {
         const Records records = capture_->records();
-        const auto first_control = std::find_if(records.begin(), records.end(), [this](const auto& d) {
-            return d.port == capture_->control_port();
-        });
+        const auto first_control =
+            std::find_if(records.begin(), records.end(),
+                         [this](const auto& d) { return d.port == capture_->control_port(); });
         EXPECT_TRUE(std::none_of(first_control, records.end(), [this](const auto& d) {
             return d.port == capture_->data_port();
         }));
@@ -468,7 +495,8 @@ TEST_F(BroadcasterTest, StopsOfABroadcastThatNeverRanSendNothing)
     const std::string path = Write("file.mpg", MpegLikeStream(300000));
     Broadcaster broadcaster(path, 0, kBlock, &notify);
     broadcaster.StopAndClose();  // constructed only
-    for (auto stop : {&Broadcaster::StopAndClose, &Broadcaster::StopAndRestart, &Broadcaster::StopQuietly}) {
+    for (auto stop :
+         {&Broadcaster::StopAndClose, &Broadcaster::StopAndRestart, &Broadcaster::StopQuietly}) {
         ASSERT_TRUE(broadcaster.Start(0));
         EXPECT_EQ(OpenDescriptorCount(path), 1);
         (broadcaster.*stop)();
@@ -561,7 +589,8 @@ TEST_F(BroadcasterTest, HoldSendStopsTheFlowAndHoldsNest)
     EXPECT_TRUE(capture.WaitForCount(held_at + 10, 1s));
     // Nothing was lost or skipped by the pause.
     const Records records = capture.records();
-    EXPECT_TRUE(MatchesSequence(records, ExpectedSequence(MpegLikeStream(1 << 20), 0), 1 << 20, false));
+    EXPECT_TRUE(
+        MatchesSequence(records, ExpectedSequence(MpegLikeStream(1 << 20), 0), 1 << 20, false));
     broadcaster.StopQuietly();
 }
 
@@ -629,9 +658,8 @@ TEST_F(BroadcasterTest, HoldFor500msPausesAboutHalfASecond)
     ASSERT_TRUE(capture.WaitForCount(before + 10, 3s));
     const Records records = capture.records();
     // The first datagram after the hold, and the gap in front of it.
-    const auto first_after = std::find_if(records.begin(), records.end(), [held](const auto& d) {
-        return d.arrival > held + 1ms;
-    });
+    const auto first_after = std::find_if(records.begin(), records.end(),
+                                          [held](const auto& d) { return d.arrival > held + 1ms; });
     ASSERT_NE(first_after, records.end());
     ASSERT_NE(first_after, records.begin());
     const double waited = Milliseconds(first_after->arrival - held);

@@ -72,12 +72,15 @@ TEST_F(MediaStreamFileTest, ScanLooksOnlyAtTheFirst512KiB)
 {
     const size_t scan = MediaStreamFile::kScanBytes;
     // The last code that still lies wholly inside the scanned bytes.
-    EXPECT_EQ(MediaStreamFile::ScanFirstPackOffset(Write("edge", WithPackStartAt(scan + 100, scan - 4))),
-              int32_t(scan - 4));
-    EXPECT_EQ(MediaStreamFile::ScanFirstPackOffset(Write("across", WithPackStartAt(scan + 100, scan - 3))),
+    EXPECT_EQ(
+        MediaStreamFile::ScanFirstPackOffset(Write("edge", WithPackStartAt(scan + 100, scan - 4))),
+        int32_t(scan - 4));
+    EXPECT_EQ(MediaStreamFile::ScanFirstPackOffset(
+                  Write("across", WithPackStartAt(scan + 100, scan - 3))),
               MediaStreamFile::kNoPackOffset);
-    EXPECT_EQ(MediaStreamFile::ScanFirstPackOffset(Write("beyond", WithPackStartAt(scan + 100, scan))),
-              MediaStreamFile::kNoPackOffset);
+    EXPECT_EQ(
+        MediaStreamFile::ScanFirstPackOffset(Write("beyond", WithPackStartAt(scan + 100, scan))),
+        MediaStreamFile::kNoPackOffset);
 }
 
 TEST_F(MediaStreamFileTest, ScanWithoutCodeGivesTheFixedOffset)
@@ -281,7 +284,8 @@ TEST_F(MediaStreamFileTest, FilesOf4GiBOrMoreAreRefused)
 TEST_F(MediaStreamFileTest, OddPathsWork)
 {
     const auto content = MpegLikeStream(3000);
-    for (const char* name : {"with space.mpg", "影片 第一集.mpg", "-leading-dash.mpg", "--", "a'b\"c.mpg"}) {
+    for (const char* name :
+         {"with space.mpg", "影片 第一集.mpg", "-leading-dash.mpg", "--", "a'b\"c.mpg"}) {
         const std::string path = Write(name, content);
         EXPECT_EQ(MediaStreamFile::ScanFirstPackOffset(path), 0) << name;
         MediaStreamFile file;

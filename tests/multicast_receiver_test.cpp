@@ -127,13 +127,13 @@ TEST_F(MulticastReceiverTest, StopEndsTheThreadAndFreesThePort)
     ASSERT_EQ(receiver.Start(&host, group_, data_port_), 1);
     EXPECT_FALSE(PortIsFree(data_port_));
     // Stopping while datagrams keep coming: the thread ends between two of them.
+    SendAndWaitForRing(MakePacket(Kind::kStreamStart), *host.packet_ring());
     std::atomic<bool> sending{true};
     std::thread flood([&] {
         auto packet = MakePacket(Kind::kData, 200);
         while (sending) Send(packet, data_port_);
     });
-    Send(MakePacket(Kind::kStreamStart), data_port_);
-    ASSERT_TRUE(WaitUntil([&] { return host.packet_ring()->Count() > 10; }));
+    EXPECT_TRUE(WaitUntil([&] { return host.packet_ring()->Count() > 10; }));
 
     const auto begin = Clock::now();
     EXPECT_EQ(receiver.Stop(), 1);

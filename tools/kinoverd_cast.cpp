@@ -9,14 +9,11 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <sys/eventfd.h>
-#include <sys/signalfd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <charconv>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -31,6 +28,9 @@
 #include "broadcast/media_stream_file.h"
 #include "broadcast/notify_target.h"
 #include "broadcast/wire_format.h"
+#include "tools/channel_number.h"
+#include "tools/queued_notify.h"
+#include "tools/stop_signals.h"
 
 namespace {
 
@@ -72,15 +72,6 @@ struct Options {
     std::vector<std::string> files;
 };
 
-std::optional<int> ParseChannel(std::string_view text)
-{
-    int channel = -1;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), channel);
-    if (error != std::errc() || end != text.data() + text.size()) return std::nullopt;
-    if (channel < wire::kFirstChannel || channel > wire::kLastChannel) return std::nullopt;
-    return channel;
-}
-
 // False, with the reason on stderr, for bad usage.
 bool ParseArguments(int argc, char** argv, Options& options)
 {
@@ -112,7 +103,7 @@ bool ParseArguments(int argc, char** argv, Options& options)
             return false;
         }
         if (channel_text) {
-            const auto channel = ParseChannel(*channel_text);
+            const auto channel = ParseChannelNumber(*channel_text);
             if (!channel) {
                 std::fprintf(stderr, "kinoverd-cast: channel must be a number from %d to %d, not '%.*s'\n",
                              wire::kFirstChannel, wire::kLastChannel, int(channel_text->size()),
@@ -148,46 +139,6 @@ bool CheckReadable(const std::string& path)
     return true;
 }
 
-// Wakes the main loop when a broadcaster's send thread reports the end of its
-// file. Post only writes to an eventfd, which is safe from any thread.
-class EndOfFileWakeup : public NotifyTarget {
-public:
-    EndOfFileWakeup() : fd_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
-    ~EndOfFileWakeup() override
-    {
-        if (fd_ >= 0) close(fd_);
-    }
-    EndOfFileWakeup(const EndOfFileWakeup&) = delete;
-    EndOfFileWakeup& operator=(const EndOfFileWakeup&) = delete;
-
-    void Post(int message, uintptr_t, intptr_t) override
-    {
-        if (message != kMsgBroadcastEnded) return;
-        const uint64_t one = 1;
-        [[maybe_unused]] const ssize_t written = write(fd_, &one, sizeof one);
-    }
-
-    void Clear() const
-    {
-        uint64_t count = 0;
-        [[maybe_unused]] const ssize_t got = read(fd_, &count, sizeof count);
-    }
-
-    bool is_open() const { return fd_ >= 0; }
-    int fd() const { return fd_; }
-
-private:
-    const int fd_;  // written by the send thread, read by the main thread
-};
-
-// The terminating signal taken from `signal_fd`, if one is pending.
-std::optional<int> TakeSignal(int signal_fd)
-{
-    signalfd_siginfo info{};
-    if (read(signal_fd, &info, sizeof info) != ssize_t(sizeof info)) return std::nullopt;
-    return int(info.ssi_signo);
-}
-
 void ReportProgress(const Broadcaster& broadcaster)
 {
     const uint32_t position = broadcaster.sent_position();
@@ -198,14 +149,15 @@ void ReportProgress(const Broadcaster& broadcaster)
 
 // Broadcasts one file to its end. Empty when it ended; otherwise the exit
 // status (a file that cannot be broadcast, or a stopping signal).
-std::optional<int> BroadcastFile(const std::string& path, int channel, EndOfFileWakeup& wakeup,
-                                 int signal_fd)
+std::optional<int> BroadcastFile(const std::string& path, int channel, QueuedNotify& wakeup,
+                                 const StopSignals& signals)
 {
     // A signal that came while the previous file was being shut down: its end
     // packet has told the receivers that stream is over, nothing more to send.
-    if (const auto signal = TakeSignal(signal_fd)) return kExitSignalBase + *signal;
+    if (const auto signal = signals.Take()) return kExitSignalBase + *signal;
 
-    wakeup.Clear();
+    while (wakeup.Take()) {
+    }
     Broadcaster broadcaster(path, channel, wire::kBlockSize, &wakeup);
     // The broadcaster would send such a file as Video CD sectors from a
     // guessed offset: nobody could play the result. Checked before start,
@@ -227,19 +179,21 @@ std::optional<int> BroadcastFile(const std::string& path, int channel, EndOfFile
     auto next_report = Clock::now() + kReportInterval;
     for (;;) {
         const auto wait = std::chrono::ceil<std::chrono::milliseconds>(next_report - Clock::now());
-        pollfd fds[] = {{signal_fd, POLLIN, 0}, {wakeup.fd(), POLLIN, 0}};
+        pollfd fds[] = {{signals.fd(), POLLIN, 0}, {wakeup.fd(), POLLIN, 0}};
         if (poll(fds, 2, int(std::max<int64_t>(wait.count(), 0))) < 0 && errno != EINTR) {
             std::fprintf(stderr, "kinoverd-cast: poll: %s\n", std::strerror(errno));
             broadcaster.StopAndClose();
             return kExitFailure;
         }
         if (fds[0].revents & POLLIN) {
-            if (const auto signal = TakeSignal(signal_fd)) {
+            if (const auto signal = signals.Take()) {
                 broadcaster.StopAndClose();
                 return kExitSignalBase + *signal;
             }
         }
-        if (fds[1].revents & POLLIN) {
+        bool ended = false;
+        while (const auto message = wakeup.Take()) ended |= message->number == kMsgBroadcastEnded;
+        if (ended) {
             ReportProgress(broadcaster);
             broadcaster.StopQuietly();
             return std::nullopt;
@@ -251,7 +205,7 @@ std::optional<int> BroadcastFile(const std::string& path, int channel, EndOfFile
     }
 }
 
-int Cast(const Options& options, int signal_fd)
+int Cast(const Options& options, const StopSignals& signals)
 {
     for (const auto& path : options.files) {
         if (!CheckReadable(path)) return kExitFailure;
@@ -269,14 +223,14 @@ int Cast(const Options& options, int signal_fd)
                 wire::GroupAddress(channel).c_str(), unsigned(wire::DataPort(channel)),
                 unsigned(wire::ControlPort(channel)));
 
-    EndOfFileWakeup wakeup;
+    QueuedNotify wakeup;
     if (!wakeup.is_open()) {
         std::fprintf(stderr, "kinoverd-cast: eventfd: %s\n", std::strerror(errno));
         return kExitFailure;
     }
     do {
         for (const auto& path : options.files) {
-            if (const auto status = BroadcastFile(path, channel, wakeup, signal_fd)) return *status;
+            if (const auto status = BroadcastFile(path, channel, wakeup, signals)) return *status;
         }
     } while (options.loop);
     return kExitDone;
@@ -300,19 +254,11 @@ int main(int argc, char** argv)
     setvbuf(stdout, nullptr, _IOLBF, 0);
     // A closed output pipe must not kill the process before its close packets.
     signal(SIGPIPE, SIG_IGN);
-    // Blocked before any thread exists, so every thread inherits the mask and
-    // the signals are only ever taken from the signalfd by the main loop.
-    sigset_t stopping;
-    sigemptyset(&stopping);
-    sigaddset(&stopping, SIGINT);
-    sigaddset(&stopping, SIGTERM);
-    pthread_sigmask(SIG_BLOCK, &stopping, nullptr);
-    const int signal_fd = signalfd(-1, &stopping, SFD_CLOEXEC | SFD_NONBLOCK);
-    if (signal_fd < 0) {
+    const StopSignals signals;
+    if (!signals.is_open()) {
         std::fprintf(stderr, "kinoverd-cast: signalfd: %s\n", std::strerror(errno));
         return kExitFailure;
     }
-    const int status = Cast(options, signal_fd);
-    close(signal_fd);
+    const int status = Cast(options, signals);
     return status;
 }

@@ -27,8 +27,9 @@ size_t RecordedNotify::Count(int message) const
 
 size_t RecordedNotify::CountLocked(int message) const
 {
-    return size_t(std::count_if(messages_.begin(), messages_.end(),
-                                [message](const PostedMessage& m) { return m.message == message; }));
+    return size_t(
+        std::count_if(messages_.begin(), messages_.end(),
+                      [message](const PostedMessage& m) { return m.message == message; }));
 }
 
 std::vector<PostedMessage> RecordedNotify::messages() const

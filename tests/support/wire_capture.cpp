@@ -27,7 +27,8 @@ void EnlargeReceiveBuffer(int fd)
 // kernel's stamp, so a receive thread that wakes late on a busy machine
 // still records when each datagram really came. The stamp is on the real-time
 // clock; only its distance from now is used, turned onto the steady clock.
-long ReceiveStamped(int fd, std::vector<uint8_t>& buffer, std::chrono::steady_clock::time_point* arrival)
+long ReceiveStamped(int fd, std::vector<uint8_t>& buffer,
+                    std::chrono::steady_clock::time_point* arrival)
 {
     iovec io{buffer.data(), buffer.size()};
     alignas(cmsghdr) char control[128];
@@ -46,7 +47,8 @@ long ReceiveStamped(int fd, std::vector<uint8_t>& buffer, std::chrono::steady_cl
         clock_gettime(CLOCK_REALTIME, &now);
         const auto ago = std::chrono::seconds(now.tv_sec - stamp.tv_sec) +
                          std::chrono::nanoseconds(now.tv_nsec - stamp.tv_nsec);
-        if (ago > ago.zero()) *arrival -= std::chrono::duration_cast<std::chrono::steady_clock::duration>(ago);
+        if (ago > ago.zero())
+            *arrival -= std::chrono::duration_cast<std::chrono::steady_clock::duration>(ago);
     }
     return length;
 }
@@ -101,9 +103,8 @@ void WireCapture::Stop()
 void WireCapture::ReceiveThread()
 {
     std::vector<uint8_t> buffer(kMaxDatagramBytes);
-    pollfd fds[3] = {{data_socket_.fd(), POLLIN, 0},
-                     {control_socket_.fd(), POLLIN, 0},
-                     {wake_fd_, POLLIN, 0}};
+    pollfd fds[3] = {
+        {data_socket_.fd(), POLLIN, 0}, {control_socket_.fd(), POLLIN, 0}, {wake_fd_, POLLIN, 0}};
     const uint16_t ports[2] = {data_port(), control_port()};
     for (;;) {
         if (poll(fds, 3, -1) < 0) {

@@ -17,8 +17,8 @@ namespace kinoverd::test {
 
 struct CapturedDatagram {
     uint16_t port = 0;
-    std::vector<uint8_t> bytes;  // cut off at WireCapture::kMaxDatagramBytes
-    size_t length = 0;           // the datagram's true length
+    std::vector<uint8_t> bytes;                     // cut off at WireCapture::kMaxDatagramBytes
+    size_t length = 0;                              // the datagram's true length
     std::chrono::steady_clock::time_point arrival;  // when the kernel queued it
 };
 
