@@ -24,6 +24,11 @@ int MulticastReceiver::Start(ReceptionHost* host, const std::string& group, uint
     if (!host_ || host_->block_size() > wire::kMaxBlockSize) return 0;
     // Non-blocking: the thread waits in poll, where Stop can wake it.
     if (!socket_.OpenListener(group, port, host_->block_size(), true)) return 0;
+    // A two-packet buffer holds a single datagram here (the kernel counts
+    // its own overhead per datagram), so any delay of this thread longer
+    // than one pacing interval lost data. Room for a few hundred
+    // milliseconds of a broadcast keeps every datagram for the ring.
+    socket_.SetReceiveBuffer(kReceiveBufferBytes);
     wake_fd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     if (wake_fd_ < 0) {
         socket_.Close();

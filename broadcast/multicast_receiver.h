@@ -16,6 +16,8 @@ class ReceptionHost;
 
 class MulticastReceiver {
 public:
+    static constexpr int kReceiveBufferBytes = 128 * 1024;
+
     MulticastReceiver() = default;
     // Stops a receiver still running.
     ~MulticastReceiver();

@@ -80,6 +80,11 @@ bool MulticastSocket::OpenListener(const std::string& group, uint16_t port, uint
     return true;
 }
 
+bool MulticastSocket::SetReceiveBuffer(int bytes) const
+{
+    return SetInt(fd_, SOL_SOCKET, SO_RCVBUF, bytes);
+}
+
 long MulticastSocket::SendTo(const void* data, size_t size, const std::string& group,
                              uint16_t port) const
 {

@@ -26,6 +26,9 @@ public:
     bool OpenListener(const std::string& group, uint16_t port, uint32_t block_size,
                       bool non_blocking);
 
+    // Replaces the receive buffer size set by OpenListener.
+    bool SetReceiveBuffer(int bytes) const;
+
     // Sends one datagram to group:port; the result is the byte count or -1.
     long SendTo(const void* data, size_t size, const std::string& group, uint16_t port) const;
 
