@@ -3,9 +3,7 @@
 #include <pthread.h>
 #include <sched.h>
 #include <sys/prctl.h>
-#include <sys/syscall.h>
 #include <time.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstring>
@@ -41,33 +39,16 @@ int64_t Nanoseconds(const timespec& t) { return int64_t(t.tv_sec) * 1000000000 +
 
 timespec FromNanoseconds(int64_t ns) { return timespec{time_t(ns / 1000000000), long(ns % 1000000000)}; }
 
-// Lets the calling thread preempt other work as soon as its timer fires, so
-// that datagrams leave on time on a busy machine. The lowest real-time
-// priority where the user may have it: the thread sleeps between datagrams
-// and needs some 30 us per wake-up. Otherwise the shortest time slice
-// (Linux 6.12 and later; needs no privilege, keeps the policy and nice
-// value; older kernels ignore it).
+// Lets the send thread preempt other work as soon as its timer fires, so
+// that datagrams leave on time on a busy machine: the lowest real-time
+// priority, where the user may have it. The thread sleeps between
+// datagrams and needs some 30 us per wake-up. Elsewhere it keeps its
+// ordinary priority.
 void RequestPromptWakeUps()
 {
     sched_param realtime{};
     realtime.sched_priority = sched_get_priority_min(SCHED_FIFO);
-    if (pthread_setschedparam(pthread_self(), SCHED_FIFO, &realtime) == 0) return;
-    struct {
-        uint32_t size, policy;
-        uint64_t flags;
-        int32_t nice;
-        uint32_t priority;
-        uint64_t runtime, deadline, period;
-        uint32_t util_min, util_max;
-    } attributes{};
-    if (syscall(SYS_sched_getattr, 0, &attributes, sizeof attributes, 0) != 0 ||
-        attributes.policy != SCHED_OTHER) {
-        return;
-    }
-    attributes.size = sizeof attributes;
-    attributes.flags = 0;
-    attributes.runtime = 100000;  // 0.1 ms, the shortest allowed
-    syscall(SYS_sched_setattr, 0, &attributes, 0);
+    pthread_setschedparam(pthread_self(), SCHED_FIFO, &realtime);
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 
 #include "broadcast/multicast_socket.h"
 #include "broadcast/notify_target.h"
+#include "tests/support/wait_until.h"
 #include "tests/support/fake_reception_host.h"
 #include "tests/support/recorded_notify.h"
 
@@ -24,16 +25,7 @@ using wire::Kind;
 constexpr uint32_t kBlock = wire::kBlockSize;
 constexpr int kChannel = 1;
 
-template <typename Predicate>
-bool WaitUntil(Predicate predicate, std::chrono::milliseconds timeout = std::chrono::seconds(5))
-{
-    const auto give_up = Clock::now() + timeout;
-    while (!predicate()) {
-        if (Clock::now() > give_up) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
-}
+using test::WaitUntil;
 
 std::vector<uint8_t> PayloadOf(const std::vector<uint8_t>& packet)
 {

@@ -19,6 +19,7 @@
 #include "broadcast/multicast_socket.h"
 #include "broadcast/notify_target.h"
 #include "playback/media_graph_controller.h"
+#include "tests/support/wait_until.h"
 #include "tests/support/fake_reception_host.h"
 #include "tests/support/recorded_notify.h"
 
@@ -31,16 +32,7 @@ using wire::Kind;
 constexpr int kChannel = 2;
 constexpr uint32_t kPacketSize = wire::PacketSize(wire::kBlockSize);
 
-template <typename Predicate>
-bool WaitUntil(Predicate predicate, std::chrono::milliseconds timeout = std::chrono::seconds(5))
-{
-    const auto give_up = Clock::now() + timeout;
-    while (!predicate()) {
-        if (Clock::now() > give_up) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
-}
+using test::WaitUntil;
 
 // True when a plain socket (no address reuse) can bind `port` now.
 bool PortIsFree(uint16_t port)
