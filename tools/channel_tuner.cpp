@@ -174,8 +174,9 @@ bool ChannelTuner::WriteBlock(const uint8_t* block, uint32_t size)
 
 void ChannelTuner::ReportProgress()
 {
-    if (Clock::now() < next_report_) return;
-    next_report_ += kReportInterval;
+    const auto now = Clock::now();
+    if (now < next_report_) return;
+    next_report_ = now + kReportInterval;
     std::fprintf(stderr, "kinoverd-tune: %llu bytes written, stream length %u\n",
                  static_cast<unsigned long long>(bytes_written_), controller_.TotalSize());
 }
