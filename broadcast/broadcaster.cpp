@@ -304,8 +304,8 @@ void Broadcaster::SendThread()
     prctl(PR_SET_TIMERSLACK, 1UL);
     RequestPromptWakeUps();
     if (!socket_.OpenSender(block_size_)) return;
-    const auto group = wire::GroupAddress(channel_);
-    const uint16_t port = wire::DataPort(channel_);
+    // Connected once: no destination to look up for every datagram.
+    if (!socket_.Connect(wire::GroupAddress(channel_), wire::DataPort(channel_))) return;
     const int64_t period = int64_t(wire::PacingMilliseconds(block_size_)) * 1000000;
     int64_t next_send = Nanoseconds(Now());
 
@@ -325,7 +325,7 @@ void Broadcaster::SendThread()
         if (HeldLocked()) continue;
         uint32_t read = read_position_.load(std::memory_order_relaxed);
         const uint8_t* packet = ring_.data() + read;
-        socket_.SendTo(packet, packet_size_, group, port);
+        socket_.Send(packet, packet_size_);
         hold.unlock();
         if (wire::HasHead(packet, wire::Kind::kData)) {
             // The zero-padded last block must not count past the stream's end.

@@ -26,6 +26,13 @@ bool BindAny(int fd, uint16_t port)
     return bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
 }
 
+bool GroupAddress(const std::string& group, uint16_t port, sockaddr_in* address)
+{
+    address->sin_family = AF_INET;
+    address->sin_port = htons(port);
+    return inet_pton(AF_INET, group.c_str(), &address->sin_addr) == 1;
+}
+
 }  // namespace
 
 MulticastSocket::~MulticastSocket() { Close(); }
@@ -85,13 +92,20 @@ bool MulticastSocket::SetReceiveBuffer(int bytes) const
     return SetInt(fd_, SOL_SOCKET, SO_RCVBUF, bytes);
 }
 
+bool MulticastSocket::Connect(const std::string& group, uint16_t port) const
+{
+    sockaddr_in destination{};
+    return GroupAddress(group, port, &destination) &&
+           connect(fd_, reinterpret_cast<sockaddr*>(&destination), sizeof destination) == 0;
+}
+
+long MulticastSocket::Send(const void* data, size_t size) const { return send(fd_, data, size, 0); }
+
 long MulticastSocket::SendTo(const void* data, size_t size, const std::string& group,
                              uint16_t port) const
 {
     sockaddr_in destination{};
-    destination.sin_family = AF_INET;
-    destination.sin_port = htons(port);
-    if (inet_pton(AF_INET, group.c_str(), &destination.sin_addr) != 1) return -1;
+    if (!GroupAddress(group, port, &destination)) return -1;
     return sendto(fd_, data, size, 0, reinterpret_cast<sockaddr*>(&destination),
                   sizeof destination);
 }

@@ -29,6 +29,11 @@ public:
     // Replaces the receive buffer size set by OpenListener.
     bool SetReceiveBuffer(int bytes) const;
 
+    // Makes group:port the destination of Send. SendTo still reaches others.
+    bool Connect(const std::string& group, uint16_t port) const;
+    // Sends one datagram to the connected destination: the byte count or -1.
+    long Send(const void* data, size_t size) const;
+
     // Sends one datagram to group:port; the result is the byte count or -1.
     long SendTo(const void* data, size_t size, const std::string& group, uint16_t port) const;
 
