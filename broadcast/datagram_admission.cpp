@@ -56,11 +56,15 @@ DatagramAdmission::Outcome DatagramAdmission::Handle(uint8_t* datagram, size_t l
 
         pushed = ring.Push(datagram);
         const uint64_t count = ring.Count();
-        const uint64_t half = ring.SlotCount() / 2;
+        // Once the end packet is in, no more data is coming: a stream too
+        // short to fill half the ring must still start, and a graph paused
+        // near the end must still play it out.
+        const bool ready = count >= ring.SlotCount() / 2 ||
+                           (pushed && wire::HasHead(datagram, wire::Kind::kEnd));
         // A graph paused by an underrun resumes once half the ring is refilled.
-        run = pushed && count >= half && start_requested;
+        run = pushed && ready && start_requested;
         nearly_full = count > uint64_t(ring.SlotCount()) * 4 / 5;
-        request_start = count >= half && start_requested.exchange(1) == 0;
+        request_start = ready && start_requested.exchange(1) == 0;
     }
     if (run || nearly_full) host_.Run();
     if (nearly_full) PostTo(notify, kMsgRingNearlyFull);

@@ -16,6 +16,7 @@ enum PrivateMessage : int {
     kMsgClose = 8116,           // close packet arrived
     kMsgEndOfStream = 8117,     // the reader reached the end packet
     kMsgStartFailed = 8118,
+    kMsgGraphFailed = 8119,     // the playing graph failed: tear down, tune again
     kMsgHoldSender = 8120,
     kMsgReleaseSender = 8121,
     kMsgProgrammeEnd = 8130,

@@ -19,10 +19,13 @@ size_t RingBytes(int buffer_kib, uint32_t block_size)
 
 }  // namespace
 
-MediaGraphController::MediaGraphController(int buffer_kib, uint32_t block_size)
+MediaGraphController::MediaGraphController(int buffer_kib, uint32_t block_size,
+                                           MediaGraphFactory* graphs)
     : block_size_(block_size),
       ring_(RingBytes(buffer_kib, block_size), wire::PacketSize(block_size)),
-      stream_(*this, kStreamLength, kStreamRate)
+      stream_(*this, kStreamLength, kStreamRate),
+      filter_(&stream_, kMpeg1SystemStreamType),
+      graphs_(graphs)
 {
 }
 
@@ -53,11 +56,42 @@ int MediaGraphController::StopReception()
     return data && control ? 1 : 0;
 }
 
+int MediaGraphController::BuildAndRun(QWidget* owner, int left, int top, int right, int bottom,
+                                      int run_now)
+{
+    full_screen_ = 0;
+    if (!graphs_) return 0;
+    owner_ = owner;
+    // Rendering reads the head of the stream through Deliver; the graph is
+    // not installed yet, so the receive threads' Run calls pass it by.
+    std::unique_ptr<MediaGraph> graph =
+        graphs_->Render(filter_, VideoPlacement{owner, left, top, right, bottom}, notify_.load());
+    uint32_t position = 0;
+    if (!graph || !FindStartPosition(&position) || !graph->SeekTo(position)) {
+        graph.reset();
+        Stop();
+        return 0;
+    }
+    {
+        std::lock_guard lock(graph_mutex_);
+        graph_ = std::move(graph);
+    }
+    if (run_now == 1) Run();
+    return 1;
+}
+
 void MediaGraphController::Stop()
 {
     ClearFlagsAndEmptyRing();
-    std::lock_guard lock(graph_mutex_);
-    graph_.reset();
+    std::unique_ptr<MediaGraph> graph;
+    {
+        std::lock_guard lock(graph_mutex_);
+        graph = std::move(graph_);
+    }
+    // Torn down outside the lock: its streaming threads may be waiting on
+    // the ring, and the receive threads must not wait for them.
+    graph.reset();
+    full_screen_ = 0;
 }
 
 void MediaGraphController::Pause()
@@ -68,8 +102,33 @@ void MediaGraphController::Pause()
 
 void MediaGraphController::Run()
 {
+    std::unique_lock lock(graph_mutex_, std::try_to_lock);
+    if (lock && graph_) graph_->Run();
+}
+
+void MediaGraphController::SeekTo(uint32_t position)
+{
     std::lock_guard lock(graph_mutex_);
-    if (graph_) graph_->Run();
+    if (graph_) graph_->SeekTo(position);
+}
+
+void MediaGraphController::SetFullScreen(int on)
+{
+    std::lock_guard lock(graph_mutex_);
+    if (!graph_) return;
+    full_screen_ = on ? 1 : 0;
+    graph_->SetFullScreen(on != 0);
+}
+
+void MediaGraphController::ShowAudioDecoderPages()
+{
+    {
+        std::lock_guard lock(graph_mutex_);
+        if (!graph_ || !graph_->HasAudioDecoder()) return;
+    }
+    // Modal: the graph may be torn down while the dialog is open, so the
+    // dialog is the factory's, not the graph's, and no lock is held.
+    graphs_->ShowAudioDecoderPages(owner_);
 }
 
 void MediaGraphController::ClearFlagsAndEmptyRing()

@@ -13,6 +13,7 @@
 #include <string>
 
 #include "broadcast/multicast_receiver.h"
+#include "broadcast/network_source_filter.h"
 #include "broadcast/network_stream.h"
 #include "broadcast/packet_ring.h"
 #include "broadcast/reception_host.h"
@@ -33,7 +34,9 @@ public:
     static constexpr std::chrono::milliseconds kStartSearchWait{500};
 
     // A ring of ((buffer_kib * 1024) / block_size) slots of one packet each.
-    MediaGraphController(int buffer_kib, uint32_t block_size);
+    // `graphs` renders the playback graphs and must outlive the controller;
+    // without one BuildAndRun always fails.
+    MediaGraphController(int buffer_kib, uint32_t block_size, MediaGraphFactory* graphs = nullptr);
     // Stops reception before the ring and the receivers go.
     ~MediaGraphController() override;
     MediaGraphController(const MediaGraphController&) = delete;
@@ -47,11 +50,24 @@ public:
     // closed a socket.
     int StopReception();
 
+    // Renders a graph behind the source filter with the picture in the
+    // owner's rectangle, drops the head of the stream still in the ring,
+    // lets the graph read on from the first live block and, with `run_now`,
+    // runs it. 0, with the graph already torn down, when any step failed.
+    int BuildAndRun(QWidget* owner, int left, int top, int right, int bottom, int run_now);
+
     // Tears down the graph, if any, clears both flags and empties the ring;
     // reception goes on.
     void Stop();
     void Pause();
+    // Also called by the receive threads; it never waits for a graph being
+    // built or torn down (the next packet calls it again).
     void Run() override;
+    void SeekTo(uint32_t position);
+    // Ignored, flag unchanged, while there is no graph.
+    void SetFullScreen(int on);
+    int IsFullScreen() const { return full_screen_; }
+    void ShowAudioDecoderPages();
 
     // Serves one read from the ring in whole blocks, in ring order: 1 when
     // served (8106 with `position`; all zeros once the end packet is
@@ -68,6 +84,7 @@ public:
     // Stream length of the last data packet delivered.
     uint32_t TotalSize() const { return total_size_; }
     NetworkStream& network_stream() { return stream_; }
+    NetworkSourceFilter& source_filter() { return filter_; }
 
     // For the receive side.
     uint32_t block_size() const override { return block_size_; }
@@ -84,6 +101,8 @@ private:
     const uint32_t block_size_;
     PacketRing ring_;
     NetworkStream stream_;
+    NetworkSourceFilter filter_;
+    MediaGraphFactory* const graphs_;
     MulticastReceiver receiver_a_;  // data port
     MulticastReceiver receiver_b_;  // control port
 
@@ -91,9 +110,13 @@ private:
     std::atomic<int> start_requested_{0};
     std::atomic<NotifyTarget*> notify_{nullptr};  // set by StartReception, read by every thread
     std::atomic<uint32_t> total_size_{0};         // written by Deliver
+    int full_screen_ = 0;                         // user-interface thread only
+    QWidget* owner_ = nullptr;                    // user-interface thread only
     std::mutex admission_mutex_;
 
-    std::mutex graph_mutex_;            // the receive threads call Run
+    // The receive threads call Run; everything else runs on the
+    // user-interface thread, which alone replaces the graph.
+    std::mutex graph_mutex_;
     std::unique_ptr<MediaGraph> graph_;  // guarded by graph_mutex_; none while buffering
 };
 

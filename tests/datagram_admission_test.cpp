@@ -166,6 +166,26 @@ TEST_F(DatagramAdmissionTest, APausedPlaybackRunsAgainOnceHalfTheRingIsRefilled)
     EXPECT_EQ(Posted(kMsgRingHalfFull), 1u);
 }
 
+TEST_F(DatagramAdmissionTest, AStreamTooShortForHalfTheRingStartsWhenItsEndArrives)
+{
+    JoinAndFillTo(100);
+    EXPECT_EQ(Posted(kMsgRingHalfFull), 0u);
+    EXPECT_EQ(Feed(Kind::kEnd), Outcome::kPushed);
+    EXPECT_EQ(Posted(kMsgRingHalfFull), 1u);
+    EXPECT_EQ(Feed(Kind::kEnd), Outcome::kPushed);
+    EXPECT_EQ(Posted(kMsgRingHalfFull), 1u);
+}
+
+TEST_F(DatagramAdmissionTest, APlaybackPausedNearTheEndRunsOnceTheEndArrives)
+{
+    JoinAndFillTo(380);
+    Drain();
+    FillTo(10);
+    const int runs = host_.run_calls;
+    EXPECT_EQ(Feed(Kind::kEnd), Outcome::kPushed);
+    EXPECT_EQ(host_.run_calls, runs + 1);
+}
+
 TEST_F(DatagramAdmissionTest, RestartAndCloseActWhateverTheFlagsAndAreNeverBuffered)
 {
     std::mt19937 random(7);

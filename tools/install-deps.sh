@@ -11,11 +11,17 @@ packages=(
     libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev
     gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-bad
     gstreamer1.0-plugins-ugly gstreamer1.0-libav gstreamer1.0-tools
-    libasound2-dev
+    libasound2-dev qt6-qpa-plugins
+    # Chinese captions and texts
+    fonts-wqy-microhei
+    # The brand lettering of the artwork drawn at build time
+    fonts-dejavu-core
     # Tests and benchmarks
     libgtest-dev libgmock-dev googletest libbenchmark-dev
     # Test media (tools/make-test-media.sh)
     ffmpeg
+    # Windows under a virtual X server; a real mixer and audio output for tests
+    xvfb xauth pulseaudio pulseaudio-utils libasound2-plugins
     # tools/private-lan: ip, unshare; setarch for the ThreadSanitizer run
     iproute2 util-linux
 )

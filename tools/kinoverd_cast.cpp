@@ -29,6 +29,7 @@
 #include "broadcast/notify_target.h"
 #include "broadcast/wire_format.h"
 #include "tools/channel_number.h"
+#include "tools/playing_pace.h"
 #include "tools/queued_notify.h"
 #include "tools/stop_signals.h"
 
@@ -45,6 +46,7 @@ constexpr int kExitSignalBase = 128;
 // The rate at which the player converts a stream position into playing time.
 constexpr uint32_t kPlayingBytesPerSecond = 153600;
 constexpr auto kReportInterval = std::chrono::seconds(1);
+constexpr auto kPaceInterval = std::chrono::milliseconds(50);
 
 constexpr const char* kNoFreeChannelText = "没有空闲的频道.";
 
@@ -58,6 +60,9 @@ constexpr const char* kUsage =
     "  --loop       after the last file start again from the first, until stopped\n"
     "  --help       show this text and exit\n"
     "  --           end of options: every later argument is a file\n"
+    "\n"
+    "Each file is sent at about the pace it plays (its mux rate), a little ahead,\n"
+    "so that tuned stations neither starve nor overflow.\n"
     "\n"
     "Every file must exist and be readable before anything is sent. Ctrl-C or\n"
     "SIGTERM stops the broadcast with its close packets.\n"
@@ -175,12 +180,16 @@ std::optional<int> BroadcastFile(const std::string& path, int channel, QueuedNot
         return kExitFailure;
     }
     broadcaster.Run();
+    PlayingPace pace(broadcaster);
 
     auto next_report = Clock::now() + kReportInterval;
     for (;;) {
-        const auto wait = std::chrono::ceil<std::chrono::milliseconds>(next_report - Clock::now());
+        pace.Update();
+        const auto wait = std::min<Clock::duration>(
+            std::chrono::ceil<std::chrono::milliseconds>(next_report - Clock::now()), kPaceInterval);
         pollfd fds[] = {{signals.fd(), POLLIN, 0}, {wakeup.fd(), POLLIN, 0}};
-        if (poll(fds, 2, int(std::max<int64_t>(wait.count(), 0))) < 0 && errno != EINTR) {
+        const auto wait_ms = std::chrono::ceil<std::chrono::milliseconds>(wait).count();
+        if (poll(fds, 2, int(std::max<int64_t>(wait_ms, 0))) < 0 && errno != EINTR) {
             std::fprintf(stderr, "kinoverd-cast: poll: %s\n", std::strerror(errno));
             broadcaster.StopAndClose();
             return kExitFailure;

@@ -3,6 +3,9 @@
 #   OUTDIR/demo.mpg, OUTDIR/short.mpg  MPEG-1 system streams (about 10 s and 3 s)
 #                                      with a test picture and a 440 Hz tone
 #   OUTDIR/demo.dat, OUTDIR/short.dat  the same streams as Video CD track files
+#   OUTDIR/long.mpg                    60 s, for steady playback
+#   OUTDIR/bilingual.mpg               10 s, 440 Hz on the left, 1000 Hz on the right
+#   OUTDIR/silent.mpg                  5 s of picture without an audio stream
 #
 #   tools/make-test-media.sh OUTDIR [KINOVERD_VCD_TRACK]
 #
@@ -32,10 +35,16 @@ mkdir -p "$outdir"
 # each pack fills exactly one track sector. The bitexact flags and a single
 # encoder thread make the output identical from run to run.
 make_clip() {
-    local seconds=$1 out=$2
+    local seconds=$1 out=$2 audio=${3:-tone}
+    local audio_input=()
+    case $audio in
+    tone) audio_input=(-f lavfi -i "sine=frequency=440:sample_rate=44100:duration=$seconds") ;;
+    bilingual) audio_input=(-f lavfi -i "aevalsrc=sin(440*2*PI*t)*0.5|sin(1000*2*PI*t)*0.5:s=44100:d=$seconds:c=stereo") ;;
+    none) audio_input=() ;;
+    esac
     ffmpeg -nostdin -hide_banner -loglevel error -y \
         -f lavfi -i "testsrc=size=352x288:rate=25:duration=$seconds" \
-        -f lavfi -i "sine=frequency=440:sample_rate=44100:duration=$seconds" \
+        "${audio_input[@]}" \
         -target pal-vcd -threads 1 -map_metadata -1 \
         -fflags +bitexact -flags:v +bitexact -flags:a +bitexact \
         "$out"
@@ -73,4 +82,11 @@ for clip in demo:10 short:3; do
     fi
     mv -f "$mpg_tmp" "$outdir/$name.mpg"
     mv -f "$dat_tmp" "$outdir/$name.dat"
+done
+
+# Plain streams only: steady playback, the audio output choice, no audio.
+for clip in long:60:tone bilingual:10:bilingual silent:5:none; do
+    IFS=: read -r name seconds audio <<<"$clip"
+    make_clip "$seconds" "$outdir/$name.tmp.mpg" "$audio"
+    mv -f "$outdir/$name.tmp.mpg" "$outdir/$name.mpg"
 done

@@ -63,10 +63,10 @@ build_and_test build -DKINOVERD_SANITIZE= -DKINOVERD_BUILD_TESTS=ON -DKINOVERD_B
 # ThreadSanitizer cannot map its shadow memory on kernels with more address
 # randomisation than it was built for; running without randomisation avoids that.
 ctest_prefix=(setarch "$(uname -m)" -R)
-build_and_test build-tsan -DKINOVERD_SANITIZE=thread -DKINOVERD_BUILD_TESTS=ON -DKINOVERD_BUILD_BENCH=OFF
+build_and_test build-tsan -DKINOVERD_SANITIZE=thread -DKINOVERD_BUILD_DESKTOP=OFF -DKINOVERD_BUILD_TESTS=ON -DKINOVERD_BUILD_BENCH=OFF
 
 ctest_prefix=()
-build_and_test build-asan -DKINOVERD_SANITIZE=address -DKINOVERD_BUILD_TESTS=ON -DKINOVERD_BUILD_BENCH=OFF
+build_and_test build-asan -DKINOVERD_SANITIZE=address -DKINOVERD_BUILD_DESKTOP=OFF -DKINOVERD_BUILD_TESTS=ON -DKINOVERD_BUILD_BENCH=OFF
 
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]

@@ -1,0 +1,175 @@
+#include "controls/about_dialog.h"
+
+#include <QFrame>
+#include <QGroupBox>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QTimerEvent>
+
+#include <cstdlib>
+#include <utility>
+
+#include "controls/credits_panel.h"
+#include "resources/bitmap_resource.h"
+
+namespace kinoverd {
+
+namespace {
+
+constexpr int kProgramIcon = 128;
+constexpr int kIconSize = 32;
+// The dialog's font: about the size of the template's 8-point font, in a
+// face that has the Chinese glyphs.
+constexpr int kFontPixels = 12;
+
+// A rectangle of the dialog's template in pixels: each edge is converted on
+// its own, as the dialog manager does.
+QRect FromDialogUnits(int x, int y, int width, int height)
+{
+    const int left = qRound(x * 1.5);
+    const int top = qRound(y * 1.625);
+    const int right = qRound((x + width) * 1.5);
+    const int bottom = qRound((y + height) * 1.625);
+    return QRect(left, top, right - left, bottom - top);
+}
+
+}  // namespace
+
+CAboutDialog::CAboutDialog(QWidget* parent) : QDialog(parent)
+{
+    setWindowTitle(QStringLiteral("关于"));
+    setModal(true);
+    setFixedSize(FromDialogUnits(0, 0, 220, 146).size());
+    QFont dialog_font = font();
+    dialog_font.setPixelSize(kFontPixels);
+    setFont(dialog_font);
+
+    CreateControls();
+    CreateCredits();
+    timer_.start(kScrollPeriodMs, this);
+}
+
+void CAboutDialog::CreateControls()
+{
+    auto* group = new QGroupBox(QStringLiteral("版权信息"), this);
+    group->setGeometry(FromDialogUnits(8, 8, 203, 43));
+    // The caption sits on the frame's top line, as in a classic group box,
+    // so that the frame encloses the texts placed inside it.
+    group->setStyleSheet(QStringLiteral(
+        "QGroupBox { border: 1px solid palette(mid); margin-top: 6px; }"
+        "QGroupBox::title { subcontrol-origin: margin; left: 6px; padding: 0 2px; }"));
+
+    auto* icon = new QLabel(this);
+    icon->setPixmap(LoadIconResource(kProgramIcon).pixmap(kIconSize, kIconSize));
+    icon->setGeometry(QRect(FromDialogUnits(15, 22, 20, 20).topLeft(), QSize(kIconSize, kIconSize)));
+
+    auto* product = new QLabel(QStringLiteral("Kinoverd 1.0 版"), this);
+    product->setGeometry(FromDialogUnits(64, 16, 82, 11));
+
+    auto* rights = new QLabel(QStringLiteral("© 2024年6月 胶片花园工作室 版权所有"), this);
+    rights->setGeometry(FromDialogUnits(42, 35, 167, 9));
+
+    auto* frame = new QFrame(this);
+    frame->setFrameStyle(QFrame::Box | QFrame::Plain);
+    frame->setLineWidth(1);
+    frame->setGeometry(FromDialogUnits(8, 54, 204, 85));
+    credits_window_ = frame;
+    credits_view_ = new QWidget(frame);
+    credits_view_->setGeometry(frame->contentsRect());
+}
+
+void CAboutDialog::CreateCredits()
+{
+    first_ = new CCreditsPanel(credits_view_);
+    second_ = new CCreditsPanel(credits_view_);
+    panel_width_ = credits_view_->width();
+    panel_height_ = first_->height();
+    offset_ = 0;
+    MovePanel(first_, 0);
+    MovePanel(second_, panel_height_);
+    leading_ = first_;
+    trailing_ = second_;
+
+    for (CCreditsPanel* panel : {first_, second_}) {
+        connect(panel, &CCreditsPanel::DragStarted, this, &CAboutDialog::OnLButtonDown);
+        connect(panel, &CCreditsPanel::DragMoved, this, &CAboutDialog::OnPanelMoved);
+        connect(panel, &CCreditsPanel::DragEnded, this, &CAboutDialog::OnLButtonUp);
+    }
+}
+
+void CAboutDialog::OnTimer()
+{
+    if (paused_) {
+        return;
+    }
+    offset_ += direction_ >= 0 ? -1 : 1;
+    PlaceTrailingPanel();
+    MovePanel(leading_, offset_);
+    if (std::abs(offset_) >= panel_height_ - 1) {
+        // The leading panel has left the view but for a line: the trailing
+        // one, which holds the same credits, takes over where it stands.
+        ExchangePanels();
+        offset_ = 0;
+    }
+}
+
+void CAboutDialog::timerEvent(QTimerEvent* event)
+{
+    if (event->timerId() == timer_.timerId()) {
+        OnTimer();
+        return;
+    }
+    QDialog::timerEvent(event);
+}
+
+void CAboutDialog::mousePressEvent(QMouseEvent* event)
+{
+    if (event->button() == Qt::LeftButton) {
+        OnLButtonDown(qRound(event->globalPosition().y()));
+    }
+    QDialog::mousePressEvent(event);
+}
+
+void CAboutDialog::mouseReleaseEvent(QMouseEvent* event)
+{
+    if (event->button() == Qt::LeftButton) {
+        OnLButtonUp(qRound(event->globalPosition().y()));
+    }
+    QDialog::mouseReleaseEvent(event);
+}
+
+void CAboutDialog::OnLButtonDown(int screen_y)
+{
+    paused_ = true;
+    direction_ = screen_y;
+}
+
+void CAboutDialog::OnLButtonUp(int screen_y)
+{
+    paused_ = false;
+    direction_ -= screen_y;
+}
+
+void CAboutDialog::OnPanelMoved(CCreditsPanel* panel)
+{
+    // The panel under the pointer leads, so the offset follows the drag.
+    if (panel == trailing_) {
+        ExchangePanels();
+    }
+    offset_ = leading_->y();
+    PlaceTrailingPanel();
+}
+
+void CAboutDialog::MovePanel(CCreditsPanel* panel, int y)
+{
+    panel->setGeometry(0, y, panel_width_, panel_height_);
+}
+
+void CAboutDialog::PlaceTrailingPanel()
+{
+    MovePanel(trailing_, offset_ > 0 ? offset_ - panel_height_ : offset_ + panel_height_);
+}
+
+void CAboutDialog::ExchangePanels() { std::swap(leading_, trailing_); }
+
+}  // namespace kinoverd

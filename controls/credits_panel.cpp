@@ -1,0 +1,119 @@
+#include "controls/credits_panel.h"
+
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPalette>
+
+#include "resources/bitmap_resource.h"
+
+namespace kinoverd {
+
+namespace {
+
+constexpr int kLogoBitmap = 161;
+
+// A rectangle of the panel's template in pixels: each edge is converted on
+// its own, as the dialog manager does.
+QRect FromDialogUnits(const QRect& units)
+{
+    const int left = qRound(units.x() * 1.5);
+    const int top = qRound(units.y() * 1.625);
+    const int right = qRound((units.x() + units.width()) * 1.5);
+    const int bottom = qRound((units.y() + units.height()) * 1.625);
+    return QRect(left, top, right - left, bottom - top);
+}
+
+}  // namespace
+
+CCreditsPanel::CCreditsPanel(QWidget* parent) : QWidget(parent)
+{
+    resize(TemplateSize());
+    setAutoFillBackground(true);
+    QPalette black = palette();
+    black.setColor(QPalette::Window, Qt::black);
+    setPalette(black);
+
+    AddText(kProductText, QRect(52, 17, 97, 22), QStringLiteral("胶片花园 1.0"));
+    AddText(kOtherText, QRect(34, 56, 133, 13), QStringLiteral("胶片花园工作室 Kinoverd Studio"));
+    AddText(kOtherText, QRect(68, 75, 65, 11), QStringLiteral("版权所有"));
+    AddText(kOtherText, QRect(67, 97, 66, 11), QStringLiteral("2024年6月"));
+
+    // A picture control takes its bitmap's own size.
+    auto* logo = new QLabel(this);
+    logo->setPixmap(LoadBitmapResource(kLogoBitmap));
+    logo->move(FromDialogUnits(QRect(0, 120, 200, 30)).topLeft());
+    logo->adjustSize();
+    logo->setAttribute(Qt::WA_TransparentForMouseEvents);
+
+    AddText(kMembersHeading, QRect(52, 159, 97, 21), QStringLiteral("开发成员"));
+    AddText(kFirstMember, QRect(35, 186, 131, 29), QStringLiteral("林晓舟\nxzlin@kinoverd.example"));
+    AddText(kSecondMember, QRect(31, 223, 138, 35),
+            QStringLiteral("周雨桐\nyutong.zhou@kinoverd.example"));
+}
+
+QSize CCreditsPanel::TemplateSize() { return FromDialogUnits(QRect(0, 0, 202, 281)).size(); }
+
+QColor CCreditsPanel::TextColor(int control_id)
+{
+    switch (control_id) {
+    case kProductText:
+        return QColor(255, 0, 0);
+    case kMembersHeading:
+        return QColor(0, 0, 255);
+    case kFirstMember:
+    case kSecondMember:
+        return QColor(0, 255, 255);
+    default:
+        return QColor(0, 255, 0);
+    }
+}
+
+void CCreditsPanel::AddText(int control_id, const QRect& dialog_units, const QString& text)
+{
+    auto* label = new QLabel(text, this);
+    label->setGeometry(FromDialogUnits(dialog_units));
+    label->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    label->setWordWrap(true);
+    label->setTextFormat(Qt::PlainText);
+    QPalette colors = label->palette();
+    colors.setColor(QPalette::WindowText, TextColor(control_id));
+    label->setPalette(colors);
+    // The whole panel is the handle for dragging.
+    label->setAttribute(Qt::WA_TransparentForMouseEvents);
+}
+
+void CCreditsPanel::mousePressEvent(QMouseEvent* event)
+{
+    if (event->button() != Qt::LeftButton) {
+        QWidget::mousePressEvent(event);
+        return;
+    }
+    dragging_ = true;
+    drag_rect_ = geometry();
+    drag_start_y_ = qRound(event->globalPosition().y());
+    emit DragStarted(drag_start_y_);
+}
+
+void CCreditsPanel::mouseMoveEvent(QMouseEvent* event)
+{
+    if (!dragging_) {
+        QWidget::mouseMoveEvent(event);
+        return;
+    }
+    // Only vertically: the left edge stays where the drag began.
+    const int dy = qRound(event->globalPosition().y()) - drag_start_y_;
+    move(drag_rect_.left(), drag_rect_.top() + dy);
+    emit DragMoved(this);
+}
+
+void CCreditsPanel::mouseReleaseEvent(QMouseEvent* event)
+{
+    if (!dragging_ || event->button() != Qt::LeftButton) {
+        QWidget::mouseReleaseEvent(event);
+        return;
+    }
+    dragging_ = false;
+    emit DragEnded(qRound(event->globalPosition().y()));
+}
+
+}  // namespace kinoverd

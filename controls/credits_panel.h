@@ -1,0 +1,51 @@
+// One page of the about box's credits: coloured texts and the maker's logo
+// on black. The user can drag it up or down with the mouse, never sideways;
+// the about box hears of every step and keeps the scroll going around it.
+#pragma once
+
+#include <QColor>
+#include <QRect>
+#include <QWidget>
+
+namespace kinoverd {
+
+class CCreditsPanel : public QWidget {
+    Q_OBJECT
+
+public:
+    // Identifiers of the texts that have their own colour.
+    static constexpr int kProductText = 1032;
+    static constexpr int kMembersHeading = 1033;
+    static constexpr int kFirstMember = 1034;
+    static constexpr int kSecondMember = 1035;
+    static constexpr int kOtherText = 0;
+
+    explicit CCreditsPanel(QWidget* parent = nullptr);
+
+    // The panel's size in its template, in pixels.
+    static QSize TemplateSize();
+    static QColor TextColor(int control_id);
+
+signals:
+    // The user took hold of the panel at screen y.
+    void DragStarted(int screen_y);
+    // The panel has moved to follow the pointer.
+    void DragMoved(CCreditsPanel* panel);
+    // The user let go at screen y.
+    void DragEnded(int screen_y);
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+
+private:
+    void AddText(int control_id, const QRect& dialog_units, const QString& text);
+
+    // User-interface thread only.
+    QRect drag_rect_;          // the panel's place when the drag began
+    int drag_start_y_ = 0;     // screen y of the press
+    bool dragging_ = false;
+};
+
+}  // namespace kinoverd

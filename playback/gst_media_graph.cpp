@@ -1,0 +1,230 @@
+#include "playback/gst_media_graph.h"
+
+#include <gst/app/gstappsink.h>
+#include <gst/video/video.h>
+
+#include <QImage>
+
+#include "broadcast/notify_target.h"
+#include "playback/audio_channel_stage.h"
+#include "playback/network_source_element.h"
+#include "playback/video_renderer.h"
+
+namespace kinoverd {
+
+namespace {
+
+// Adds `elements` to `bin`, links them in order and brings them to the bin's
+// state; the first one's sink pad is returned (with a reference), null when
+// any step failed.
+GstPad* AddChain(GstBin* bin, std::initializer_list<GstElement*> elements)
+{
+    for (GstElement* element : elements) {
+        if (!element) {
+            for (GstElement* other : elements)
+                if (other) gst_object_unref(other);
+            return nullptr;
+        }
+    }
+    GstElement* previous = nullptr;
+    for (GstElement* element : elements) {
+        gst_bin_add(bin, element);
+        if (previous && !gst_element_link(previous, element)) return nullptr;
+        previous = element;
+    }
+    for (GstElement* element : elements) gst_element_sync_state_with_parent(element);
+    return gst_element_get_static_pad(*elements.begin(), "sink");
+}
+
+}  // namespace
+
+GstMediaGraph::GstMediaGraph(NotifyTarget* notify, const std::atomic<AudioOutput>* audio_output)
+    : notify_(notify), audio_output_(audio_output)
+{
+}
+
+std::unique_ptr<GstMediaGraph> GstMediaGraph::Render(NetworkSourceFilter& source,
+                                                     uint32_t block_size, uint64_t head_bytes,
+                                                     const VideoPlacement& placement,
+                                                     NotifyTarget* notify,
+                                                     const std::atomic<AudioOutput>* audio_output)
+{
+    if (!gst_is_initialized()) gst_init(nullptr, nullptr);
+    std::unique_ptr<GstMediaGraph> graph(new GstMediaGraph(notify, audio_output));
+    graph->pipeline_ = gst_pipeline_new("kinoverd-graph");
+    graph->source_ = CreateNetworkSourceElement(&source, block_size, head_bytes);
+    GstElement* decoder = gst_element_factory_make("decodebin", nullptr);
+    if (!graph->source_ || !decoder) {
+        if (decoder) gst_object_unref(decoder);
+        return nullptr;
+    }
+    gst_bin_add_many(GST_BIN(graph->pipeline_), graph->source_, decoder, nullptr);
+    if (!gst_element_link(graph->source_, decoder)) return nullptr;
+    g_signal_connect(decoder, "pad-added", G_CALLBACK(OnPadAdded), graph.get());
+
+    GstBus* bus = gst_element_get_bus(graph->pipeline_);
+    gst_bus_set_sync_handler(bus, OnBusMessage, graph.get(), nullptr);
+    gst_object_unref(bus);
+
+    if (placement.owner) {
+        const QRect area(placement.left, placement.top, placement.right - placement.left + 1,
+                         placement.bottom - placement.top + 1);
+        graph->renderer_ = new VideoRenderer(placement.owner, area);
+    }
+
+    if (gst_element_set_state(graph->pipeline_, GST_STATE_PAUSED) == GST_STATE_CHANGE_FAILURE ||
+        !graph->WaitForHead())
+        return nullptr;
+    return graph;
+}
+
+GstMediaGraph::~GstMediaGraph()
+{
+    if (pipeline_) {
+        // Stops every streaming thread before anything they use goes.
+        gst_element_set_state(pipeline_, GST_STATE_NULL);
+        GstBus* bus = gst_element_get_bus(pipeline_);
+        gst_bus_set_sync_handler(bus, nullptr, nullptr, nullptr);
+        gst_object_unref(bus);
+        gst_object_unref(pipeline_);
+    }
+    delete renderer_;
+}
+
+bool GstMediaGraph::WaitForHead()
+{
+    const auto deadline = std::chrono::steady_clock::now() + kRenderTimeout;
+    std::unique_lock lock(wait_mutex_);
+    while (!failed_ && !NetworkSourceReachedGate(source_)) {
+        if (std::chrono::steady_clock::now() >= deadline) return false;
+        // The element does not signal; a short poll costs nothing next to
+        // the head's arrival time.
+        wait_changed_.wait_for(lock, std::chrono::milliseconds(5));
+    }
+    return !failed_;
+}
+
+void GstMediaGraph::Run()
+{
+    if (playing_.exchange(true) || failed_) return;
+    gst_element_set_state(pipeline_, GST_STATE_PLAYING);
+}
+
+void GstMediaGraph::Pause()
+{
+    if (!playing_.exchange(false) || failed_) return;
+    gst_element_set_state(pipeline_, GST_STATE_PAUSED);
+}
+
+bool GstMediaGraph::SeekTo(uint32_t position)
+{
+    if (failed_) return false;
+    Pause();
+    // The source goes on from `position`; what the head left downstream is
+    // flushed away.
+    OpenNetworkSourceGate(source_);
+    const bool accepted = gst_element_seek_simple(
+        source_, GST_FORMAT_BYTES, GstSeekFlags(GST_SEEK_FLAG_FLUSH), gint64(position));
+    Run();
+    return accepted;
+}
+
+void GstMediaGraph::SetFullScreen(bool on)
+{
+    if (renderer_) renderer_->SetFullScreen(on);
+}
+
+void GstMediaGraph::OnPadAdded(GstElement*, GstPad* pad, gpointer self)
+{
+    static_cast<GstMediaGraph*>(self)->LinkDecodedStream(pad);
+}
+
+void GstMediaGraph::LinkDecodedStream(GstPad* pad)
+{
+    GstCaps* caps = gst_pad_get_current_caps(pad);
+    if (!caps) caps = gst_pad_query_caps(pad, nullptr);
+    const gchar* name = gst_structure_get_name(gst_caps_get_structure(caps, 0));
+    const bool video = g_str_has_prefix(name, "video/");
+    const bool audio = g_str_has_prefix(name, "audio/");
+    gst_caps_unref(caps);
+    // Other streams (subtitles, private data) are left unlinked.
+    if (video && !LinkVideo(pad)) Fail();
+    if (audio && !LinkAudio(pad)) Fail();
+}
+
+bool GstMediaGraph::LinkVideo(GstPad* pad)
+{
+    GstElement* convert = gst_element_factory_make("videoconvert", nullptr);
+    GstElement* sink = gst_element_factory_make("appsink", "renderer");
+    if (sink) {
+        GstCaps* caps = gst_caps_from_string("video/x-raw, format=(string)BGRx");
+        g_object_set(sink, "caps", caps, "emit-signals", TRUE, "max-buffers", 2, nullptr);
+        gst_caps_unref(caps);
+        g_signal_connect(sink, "new-sample", G_CALLBACK(OnNewSample), this);
+    }
+    GstPad* sink_pad = AddChain(GST_BIN(pipeline_), {convert, sink});
+    if (!sink_pad) return false;
+    const bool linked = gst_pad_link(pad, sink_pad) == GST_PAD_LINK_OK;
+    gst_object_unref(sink_pad);
+    return linked;
+}
+
+bool GstMediaGraph::LinkAudio(GstPad* pad)
+{
+    GstPad* sink_pad = AddChain(GST_BIN(pipeline_),
+                                {AudioChannelStage::Create(audio_output_),
+                                 gst_element_factory_make("audioconvert", nullptr),
+                                 gst_element_factory_make("audioresample", nullptr),
+                                 gst_element_factory_make("autoaudiosink", "audio-output")});
+    if (!sink_pad) return false;
+    const bool linked = gst_pad_link(pad, sink_pad) == GST_PAD_LINK_OK;
+    gst_object_unref(sink_pad);
+    if (linked) has_audio_ = true;
+    return linked;
+}
+
+GstFlowReturn GstMediaGraph::OnNewSample(GstElement* sink, gpointer self)
+{
+    auto* graph = static_cast<GstMediaGraph*>(self);
+    GstSample* sample = gst_app_sink_pull_sample(GST_APP_SINK(sink));
+    if (!sample) return GST_FLOW_OK;
+    GstVideoInfo info;
+    GstBuffer* buffer = gst_sample_get_buffer(sample);
+    GstMapInfo map;
+    if (graph->renderer_ && gst_video_info_from_caps(&info, gst_sample_get_caps(sample)) &&
+        gst_buffer_map(buffer, &map, GST_MAP_READ)) {
+        // Copied: the buffer goes back to the pipeline before the widget draws.
+        QImage frame(map.data, GST_VIDEO_INFO_WIDTH(&info), GST_VIDEO_INFO_HEIGHT(&info),
+                     GST_VIDEO_INFO_PLANE_STRIDE(&info, 0), QImage::Format_RGB32);
+        graph->renderer_->PostFrame(frame.copy());
+        gst_buffer_unmap(buffer, &map);
+    }
+    gst_sample_unref(sample);
+    return GST_FLOW_OK;
+}
+
+GstBusSyncReply GstMediaGraph::OnBusMessage(GstBus*, GstMessage* message, gpointer self)
+{
+    if (GST_MESSAGE_TYPE(message) == GST_MESSAGE_ERROR) {
+        GError* error = nullptr;
+        gst_message_parse_error(message, &error, nullptr);
+        g_printerr("kinoverd: playback failed: %s\n", error ? error->message : "unknown error");
+        if (error) g_error_free(error);
+        static_cast<GstMediaGraph*>(self)->Fail();
+    }
+    // Nothing reads the bus otherwise; handled here, nothing piles up.
+    return GST_BUS_DROP;
+}
+
+void GstMediaGraph::Fail()
+{
+    // Reported once; the owner tears the graph down and tunes again.
+    if (failed_.exchange(true)) return;
+    {
+        std::lock_guard lock(wait_mutex_);
+    }
+    wait_changed_.notify_all();
+    if (notify_ && playing_) notify_->Post(kMsgGraphFailed, 0, 0);
+}
+
+}  // namespace kinoverd

@@ -1,0 +1,83 @@
+// A playback graph on GStreamer: the network source element, then
+// decodebin, which picks the demuxer and decoders; video to a VideoRenderer
+// in the owner's video area, audio through the audio decoder stage to the
+// desktop's default output.
+//
+// Threads: the user-interface thread builds, drives and destroys the graph;
+// GStreamer's streaming threads link the decoded streams as they appear,
+// hand frames to the renderer (posted) and report failures (posted to the
+// notify target); the receive threads call Run.
+#pragma once
+
+#include <gst/gst.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+
+#include "playback/audio_output.h"
+#include "playback/media_graph.h"
+
+namespace kinoverd {
+
+class VideoRenderer;
+
+class GstMediaGraph : public MediaGraph {
+public:
+    // How long rendering may take to read the head of the stream, which is
+    // already in the ring when rendering starts.
+    static constexpr std::chrono::seconds kRenderTimeout{2};
+
+    // Builds the pipeline, pauses it and waits until it has read the first
+    // `head_bytes` of the stream. Null on failure or timeout, torn down.
+    static std::unique_ptr<GstMediaGraph> Render(NetworkSourceFilter& source, uint32_t block_size,
+                                                 uint64_t head_bytes,
+                                                 const VideoPlacement& placement,
+                                                 NotifyTarget* notify,
+                                                 const std::atomic<AudioOutput>* audio_output);
+    ~GstMediaGraph() override;
+
+    void Run() override;
+    void Pause() override;
+    bool SeekTo(uint32_t position) override;
+    void SetFullScreen(bool on) override;
+    bool HasAudioDecoder() const override { return has_audio_; }
+
+    VideoRenderer* renderer() const { return renderer_; }
+    GstElement* pipeline() const { return pipeline_; }
+
+private:
+    GstMediaGraph(NotifyTarget* notify, const std::atomic<AudioOutput>* audio_output);
+    bool WaitForHead();
+    void LinkDecodedStream(GstPad* pad);
+    bool LinkVideo(GstPad* pad);
+    bool LinkAudio(GstPad* pad);
+    void Fail();
+
+    static void OnPadAdded(GstElement*, GstPad* pad, gpointer self);
+    static GstBusSyncReply OnBusMessage(GstBus*, GstMessage* message, gpointer self);
+    static GstFlowReturn OnNewSample(GstElement* sink, gpointer self);
+
+    NotifyTarget* const notify_;
+    const std::atomic<AudioOutput>* const audio_output_;
+
+    // Set while building, then only read; the pipeline holds the elements.
+    GstElement* pipeline_ = nullptr;
+    GstElement* source_ = nullptr;
+    VideoRenderer* renderer_ = nullptr;  // owned; deleted after the pipeline stops
+
+    // Written by the streaming threads, read anywhere.
+    std::atomic<bool> has_audio_{false};
+    std::atomic<bool> failed_{false};
+    // The state the graph was last asked for, so that Run and Pause cost
+    // nothing when already there.
+    std::atomic<bool> playing_{false};
+
+    // Wakes WaitForHead on failure; the source element reports the head.
+    std::mutex wait_mutex_;
+    std::condition_variable wait_changed_;
+};
+
+}  // namespace kinoverd

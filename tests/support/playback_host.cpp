@@ -1,0 +1,115 @@
+#include "tests/support/playback_host.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+
+#include "broadcast/wire_format.h"
+#include "playback/video_renderer.h"
+#include "playback/window_message.h"
+
+namespace kinoverd::test {
+
+PlaybackHost::PlaybackHost()
+    : graphs_(2048, wire::kHeaderBytes),
+      notify_(this),
+      controller_(std::make_unique<MediaGraphController>(1500, 2048, &graphs_))
+{
+    resize(485, 360);
+}
+
+PlaybackHost::~PlaybackHost()
+{
+    controller_.reset();
+    // Messages still queued for this window go with it.
+    QCoreApplication::removePostedEvents(this);
+}
+
+bool PlaybackHost::Tune(int channel)
+{
+    channel_ = channel;
+    controller_->Stop();
+    controller_->StopReception();
+    const std::string group = "234.5.6." + std::to_string(channel + 7);
+    return controller_->StartReception(group, uint16_t(channel * 2 + 4000), &notify_) == 1;
+}
+
+void PlaybackHost::StopPlayback()
+{
+    if (VideoRenderer* current = renderer()) frames_of_past_graphs_ += current->frames_presented();
+    controller_->Stop();
+    controller_->StopReception();
+}
+
+VideoRenderer* PlaybackHost::renderer() const { return findChild<VideoRenderer*>(); }
+
+int PlaybackHost::frames() const
+{
+    const VideoRenderer* current = renderer();
+    return frames_of_past_graphs_ + (current ? current->frames_presented() : 0);
+}
+
+int PlaybackHost::Count(int message) const
+{
+    int count = 0;
+    for (const Received& r : received_) count += r.message == message;
+    return count;
+}
+
+bool PlaybackHost::RunUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!done()) {
+        if (timer.elapsed() > timeout.count()) return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    return true;
+}
+
+bool PlaybackHost::event(QEvent* event)
+{
+    if (event->type() != WindowMessage::EventType()) return QWidget::event(event);
+    const auto* message = static_cast<WindowMessage*>(event);
+    received_.push_back({message->message(), message->wparam(), std::chrono::steady_clock::now()});
+    Handle(message->message(), message->wparam());
+    return true;
+}
+
+void PlaybackHost::Handle(int message, uintptr_t)
+{
+    // A torn-down graph's frames still count.
+    auto tear_down = [this] {
+        if (VideoRenderer* current = renderer())
+            frames_of_past_graphs_ += current->frames_presented();
+        controller_->Stop();
+    };
+    switch (message) {
+    case kMsgRingHalfFull: {
+        const int built = controller_->BuildAndRun(this, 54, 29, 431, 331, 1);
+        ++builds_;
+        if (!built) {
+            ++failed_builds_;
+            Tune(channel_);
+        }
+        if (on_build) on_build(built);
+        break;
+    }
+    case kMsgRingEmpty: controller_->Pause(); break;
+    case kMsgRestart:
+    case kMsgEndOfStream: tear_down(); break;
+    case kMsgClose:
+        tear_down();
+        controller_->StopReception();
+        break;
+    case kMsgGraphFailed:
+        tear_down();
+        Tune(channel_);
+        break;
+    case kMsgRingNearlyFull:
+        if (on_ring_nearly_full) on_ring_nearly_full();
+        break;
+    default: break;
+    }
+}
+
+}  // namespace kinoverd::test
