@@ -197,6 +197,7 @@ void Broadcaster::SendControlPackets(wire::Kind kind, int count) const
 
 void Broadcaster::ReaderThread()
 {
+    pthread_setname_np(pthread_self(), "kv-cast-read");
     const uint64_t length = stream_.length();
     std::vector<uint8_t> chunk(wire::kChunkBytes);
     if (!PutHeaderSeries()) return;
@@ -300,6 +301,7 @@ bool Broadcaster::PutPacket(const uint8_t* packet)
 
 void Broadcaster::SendThread()
 {
+    pthread_setname_np(pthread_self(), "kv-cast-send");
     // Pacing needs sub-millisecond wake-ups, not the default 50 us slack rounding.
     prctl(PR_SET_TIMERSLACK, 1UL);
     RequestPromptWakeUps();

@@ -1,6 +1,7 @@
 #include "broadcast/multicast_receiver.h"
 
 #include <poll.h>
+#include <pthread.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
 
@@ -76,6 +77,7 @@ bool MulticastReceiver::WaitForDatagram() const
 
 void MulticastReceiver::ReceiveThread()
 {
+    pthread_setname_np(pthread_self(), "kv-receive");
     DatagramAdmission admission(*host_);
     uint8_t datagram[wire::kMaxBlockSize + wire::kHeadBytes];
     while (WaitForDatagram()) {
