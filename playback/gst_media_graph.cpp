@@ -121,10 +121,11 @@ bool GstMediaGraph::SeekTo(uint32_t position)
     if (failed_) return false;
     Pause();
     // The source goes on from `position`; what the head left downstream is
-    // flushed away.
-    OpenNetworkSourceGate(source_);
+    // flushed away. The gate opens only after the seek, so that no read
+    // between the head and `position` takes a packet from the ring.
     const bool accepted = gst_element_seek_simple(
         source_, GST_FORMAT_BYTES, GstSeekFlags(GST_SEEK_FLAG_FLUSH), gint64(position));
+    OpenNetworkSourceGate(source_);
     Run();
     return accepted;
 }

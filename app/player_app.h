@@ -1,0 +1,19 @@
+// The application: reads the command line, runs the main window until the
+// user exits, and plays the files named on the command line as if they had
+// been dropped on the window.
+#pragma once
+
+#include <QApplication>
+
+namespace kinoverd {
+
+class CPlayerApp : public QApplication {
+public:
+    CPlayerApp(int& argc, char** argv);
+
+    // Runs the main window until Exit; the process's exit status. --help and
+    // --version print their text and end the process with status 0.
+    int Run();
+};
+
+}  // namespace kinoverd
