@@ -6,6 +6,7 @@
 #include <QStringList>
 #include <QTimer>
 
+#include "app/exit_signals.h"
 #include "app/player_dlg.h"
 
 namespace kinoverd {
@@ -38,6 +39,8 @@ int CPlayerApp::Run()
     main_window.show();
     QEventLoop loop;
     connect(&main_window, &CPlayerDlg::finished, &loop, &QEventLoop::quit);
+    ExitSignals exit_signals;
+    connect(&exit_signals, &ExitSignals::exitRequested, &main_window, &CPlayerDlg::OnExit);
     // Once the windows are up: finding a channel takes a while.
     if (!files.isEmpty()) QTimer::singleShot(0, &main_window, [&] { main_window.PlayDroppedFiles(files); });
     loop.exec();

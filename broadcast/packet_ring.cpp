@@ -37,9 +37,11 @@ uint32_t PacketRing::Count() const
 bool PacketRing::Push(const uint8_t* packet)
 {
     std::lock_guard lock(push_mutex_);
-    if (slot_count_ < 2) return false;
     const uint32_t write = write_index_.load(std::memory_order_relaxed);
-    if (Next(write) == read_index_.load(std::memory_order_acquire)) return false;
+    if (slot_count_ < 2 || Next(write) == read_index_.load(std::memory_order_acquire)) {
+        dropped_.fetch_add(1, std::memory_order_relaxed);
+        return false;
+    }
     std::memcpy(storage_.get() + size_t(write) * slot_size_, packet, slot_size_);
     write_index_.store(Next(write), std::memory_order_release);
     return true;

@@ -24,8 +24,11 @@ public:
     uint32_t Count() const;
     bool IsFull() const { return Count() + 1 >= slot_count_; }
 
-    // Copies slot_size bytes of `packet` into the ring; false when it is full.
+    // Copies slot_size bytes of `packet` into the ring; false when it is
+    // full, and the packet counts as dropped.
     bool Push(const uint8_t* packet);
+    // Packets refused because the ring was full, since construction.
+    uint64_t dropped() const { return dropped_.load(std::memory_order_relaxed); }
 
     // Copies the oldest packet out and frees its slot; false when empty.
     bool Pop(uint8_t* destination);
@@ -52,6 +55,7 @@ private:
     std::mutex pop_mutex_;                 // serialises pops; held by Reset
     std::atomic<uint32_t> write_index_{0};  // stored under push_mutex_
     std::atomic<uint32_t> read_index_{0};   // stored under pop_mutex_
+    std::atomic<uint64_t> dropped_{0};
 };
 
 template <typename Consume>

@@ -80,8 +80,10 @@ TEST(PacketRing, IsFullOneSlotShortOfTheSlotCount)
     }
     EXPECT_TRUE(ring.IsFull());
     EXPECT_EQ(ring.Count(), 749u);
+    EXPECT_EQ(ring.dropped(), 0u);
     EXPECT_FALSE(ring.Push(Stamped(749).data()));
     EXPECT_EQ(ring.Count(), 749u);
+    EXPECT_EQ(ring.dropped(), 1u);
 
     EXPECT_EQ(PopId(ring), 0u);
     EXPECT_FALSE(ring.IsFull());

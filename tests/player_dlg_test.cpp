@@ -663,6 +663,36 @@ TEST_F(PlayerDlgTest, StopAndExitSendTheClosePackets)
     EXPECT_FALSE(dlg_->isVisible());
 }
 
+TEST_F(PlayerDlgTest, ASixtySecondClipNeverOverflowsTheStationsRingAndTheDisplayAdvances)
+{
+    const PacketRing& ring = *dlg_->video_window()->controller().packet_ring();
+    const uint64_t dropped_before = ring.dropped();
+    Play({Media("long.mpg")});
+    ASSERT_TRUE(RunUntilPlaying());
+
+    // Sampled every two seconds: the time and the slider only move forward.
+    std::vector<int> seconds, slider;
+    QTimer sampler;
+    QObject::connect(&sampler, &QTimer::timeout, [&] {
+        if (!Playing()) return;
+        seconds.push_back(ElapsedSeconds(dlg_->status_text()));
+        slider.push_back(dlg_->position_slider()->value());
+    });
+    sampler.start(2000);
+    ASSERT_TRUE(RunUntilTheEnd(90s)) << statuses_.join(QLatin1Char(',')).toStdString();
+    sampler.stop();
+
+    // The 8202 holds kept the sender within what this station plays.
+    EXPECT_EQ(ring.dropped(), dropped_before);
+    ASSERT_GE(seconds.size(), 20u);
+    for (size_t i = 1; i < seconds.size(); ++i) {
+        EXPECT_GT(seconds[i], seconds[i - 1]) << i;
+        EXPECT_GE(slider[i], slider[i - 1]) << i;
+    }
+    EXPECT_GT(slider.back(), 90);
+    EXPECT_LE(slider.front(), 5);
+}
+
 TEST_F(PlayerDlgTest, ReleasingThePositionSliderRestartsTheBroadcastThere)
 {
     Play({Media("long.mpg")});
