@@ -30,6 +30,7 @@
 #include "playback/media_graph_controller.h"
 #include "playback/video_window.h"
 #include "playback/window_message.h"
+#include "playback/window_support.h"
 #include "resources/bitmap_resource.h"
 
 namespace kinoverd {
@@ -65,12 +66,6 @@ constexpr QRect FromDialogUnits(int x, int y, int width, int height)
     return QRect(x * 3 / 2, y * 13 / 8, width * 3 / 2, height * 13 / 8);
 }
 
-WindowRect ScreenRect(const QWidget& window)
-{
-    const QRect r = window.frameGeometry();
-    return {r.left(), r.top(), r.left() + r.width(), r.top() + r.height()};
-}
-
 // Hours, minutes and seconds each take at least two digits.
 QString TwoDigits(uint32_t value)
 {
@@ -88,23 +83,6 @@ QString ElapsedTimeText(uint32_t position)
 std::string FileSystemPath(const QString& path)
 {
     return QFile::encodeName(path).toStdString();
-}
-
-QStringList LocalPaths(const QMimeData* data)
-{
-    QStringList paths;
-    if (!data || !data->hasUrls()) return paths;
-    for (const QUrl& url : data->urls()) {
-        if (url.isLocalFile()) paths << url.toLocalFile();
-    }
-    return paths;
-}
-
-void ShowMessageBox(QWidget* parent, const QString& text)
-{
-    QMessageBox box(QMessageBox::NoIcon, QCoreApplication::applicationName(), text,
-                    QMessageBox::Ok, parent);
-    box.exec();
 }
 
 }  // namespace

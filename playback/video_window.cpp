@@ -26,6 +26,7 @@
 #include "playback/media_graph_controller.h"
 #include "playback/video_window_owner.h"
 #include "playback/window_message.h"
+#include "playback/window_support.h"
 #include "resources/bitmap_resource.h"
 
 namespace kinoverd {
@@ -44,30 +45,6 @@ void RaiseUserInterfaceThread()
 {
     constexpr int kRaisedNice = -5;
     setpriority(PRIO_PROCESS, id_t(gettid()), kRaisedNice);
-}
-
-// A window's screen rectangle, right and bottom one past the last pixel.
-WindowRect ScreenRect(const QWidget& window)
-{
-    const QRect r = window.frameGeometry();
-    return {r.left(), r.top(), r.left() + r.width(), r.top() + r.height()};
-}
-
-QStringList LocalPaths(const QMimeData* data)
-{
-    QStringList paths;
-    if (!data || !data->hasUrls()) return paths;
-    for (const QUrl& url : data->urls()) {
-        if (url.isLocalFile()) paths << url.toLocalFile();
-    }
-    return paths;
-}
-
-void ShowMessageBox(QWidget* parent, const QString& text)
-{
-    QMessageBox box(QMessageBox::NoIcon, QCoreApplication::applicationName(), text,
-                    QMessageBox::Ok, parent);
-    box.exec();
 }
 
 }  // namespace
