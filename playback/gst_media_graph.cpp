@@ -80,6 +80,8 @@ std::unique_ptr<GstMediaGraph> GstMediaGraph::Render(NetworkSourceFilter& source
 
 GstMediaGraph::~GstMediaGraph()
 {
+    // Errors of the teardown itself are nobody's business.
+    failed_ = true;
     if (pipeline_) {
         // Stops every streaming thread before anything they use goes.
         gst_element_set_state(pipeline_, GST_STATE_NULL);
