@@ -29,6 +29,7 @@
 #include "playback/video_renderer.h"
 #include "tests/support/child_process.h"
 #include "tests/support/playback_host.h"
+#include "tests/support/recorded_notify.h"
 #include "tests/support/private_lan_check.h"
 #include "tests/support/pulse_null_output.h"
 
@@ -36,11 +37,6 @@ namespace {
 
 using namespace kinoverd;
 using Clock = std::chrono::steady_clock;
-
-class IgnoreNotify : public NotifyTarget {
-public:
-    void Post(int, uintptr_t, intptr_t) override {}
-};
 
 double Seconds(Clock::duration duration) { return std::chrono::duration<double>(duration).count(); }
 
@@ -118,7 +114,7 @@ int main(int argc, char** argv)
          file});
 
     test::PlaybackHost host;
-    IgnoreNotify sender_notify;
+    test::RecordedNotify sender_notify;
     Broadcaster sender(file, 0, 2048, &sender_notify);
     host.on_ring_nearly_full = [&] { sender.HoldSendFor500ms(); };
     std::optional<Clock::time_point> first_frame;

@@ -5,6 +5,8 @@
 
 #include <QImage>
 
+#include <thread>
+
 #include "broadcast/notify_target.h"
 #include "playback/audio_channel_stage.h"
 #include "playback/network_source_element.h"
@@ -95,13 +97,12 @@ GstMediaGraph::~GstMediaGraph()
 
 bool GstMediaGraph::WaitForHead()
 {
+    // The element does not signal; a short poll costs nothing next to the
+    // time the head takes to arrive.
     const auto deadline = std::chrono::steady_clock::now() + kRenderTimeout;
-    std::unique_lock lock(wait_mutex_);
     while (!failed_ && !NetworkSourceReachedGate(source_)) {
         if (std::chrono::steady_clock::now() >= deadline) return false;
-        // The element does not signal; a short poll costs nothing next to
-        // the head's arrival time.
-        wait_changed_.wait_for(lock, std::chrono::milliseconds(5));
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     return !failed_;
 }
@@ -223,10 +224,6 @@ void GstMediaGraph::Fail()
 {
     // Reported once; the owner tears the graph down and tunes again.
     if (failed_.exchange(true)) return;
-    {
-        std::lock_guard lock(wait_mutex_);
-    }
-    wait_changed_.notify_all();
     if (notify_ && playing_) notify_->Post(kMsgGraphFailed, 0, 0);
 }
 

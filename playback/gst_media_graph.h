@@ -13,9 +13,7 @@
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <memory>
-#include <mutex>
 
 #include "playback/audio_output.h"
 #include "playback/media_graph.h"
@@ -74,10 +72,6 @@ private:
     // The state the graph was last asked for, so that Run and Pause cost
     // nothing when already there.
     std::atomic<bool> playing_{false};
-
-    // Wakes WaitForHead on failure; the source element reports the head.
-    std::mutex wait_mutex_;
-    std::condition_variable wait_changed_;
 };
 
 }  // namespace kinoverd

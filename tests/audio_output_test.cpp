@@ -15,15 +15,11 @@
 #include "playback/audio_channel_stage.h"
 #include "playback/audio_decoder_pages_dialog.h"
 #include "tests/support/playback_host.h"
+#include "tests/support/recorded_notify.h"
 #include "tests/support/pulse_null_output.h"
 
 namespace kinoverd::test {
 namespace {
-
-class IgnoreNotify : public NotifyTarget {
-public:
-    void Post(int, uintptr_t, intptr_t) override {}
-};
 
 // Strength of one frequency in one channel of interleaved stereo (Goertzel).
 double ToneLevel(const std::vector<int16_t>& samples, int channel, double frequency)
@@ -99,7 +95,7 @@ TEST(AudioOutput, TheChoiceChangesWhatReachesTheSpeakers)
     ASSERT_TRUE(output.running()) << output.error();
 
     PlaybackHost host;
-    IgnoreNotify sender_notify;
+    RecordedNotify sender_notify;
     ASSERT_TRUE(host.Tune(0));
     Broadcaster sender(std::string(KINOVERD_TEST_MEDIA_DIR) + "/bilingual.mpg", 0, 2048,
                        &sender_notify);

@@ -398,6 +398,32 @@ TEST(LinkLabelBrowserArguments, OtherFieldCodesAreDroppedAndPercentsResolved)
 
 // A fake web browser in a temporary folder (with a blank in its name) that
 // writes the arguments it was started with, each ended by a zero byte.
+// The desktop's configuration and data folders, moved into `folder` for
+// the life of this object, so the association lookup sees only what a test
+// writes there.
+struct DesktopFolders {
+    explicit DesktopFolders(const QTemporaryDir& folder)
+        : config(folder.filePath(QStringLiteral("config"))),
+          data(folder.filePath(QStringLiteral("data"))),
+          config_home("XDG_CONFIG_HOME", config.toUtf8()),
+          config_dirs("XDG_CONFIG_DIRS", folder.filePath(QStringLiteral("no-etc")).toUtf8()),
+          data_home("XDG_DATA_HOME", data.toUtf8()),
+          data_dirs("XDG_DATA_DIRS", folder.filePath(QStringLiteral("no-usr")).toUtf8()),
+          current_desktop("XDG_CURRENT_DESKTOP", "")
+    {
+        QDir().mkpath(config);
+        QDir().mkpath(data + QStringLiteral("/applications"));
+    }
+
+    const QString config;
+    const QString data;
+    ScopedEnv config_home;
+    ScopedEnv config_dirs;
+    ScopedEnv data_home;
+    ScopedEnv data_dirs;
+    ScopedEnv current_desktop;
+};
+
 class FakeBrowserTest : public testing::Test {
 protected:
     FakeBrowserTest()
@@ -470,15 +496,9 @@ TEST_F(FakeBrowserTest, BrowserGetsTheTargetAsOneArgumentAfterTheOpenerFailed)
 
 TEST_F(FakeBrowserTest, FindsTheBrowserThroughTheDesktopsAssociation)
 {
-    const QString config = folder_.filePath(QStringLiteral("config"));
-    const QString data = folder_.filePath(QStringLiteral("data"));
-    QDir().mkpath(config);
-    QDir().mkpath(data + QStringLiteral("/applications"));
-    ScopedEnv config_home("XDG_CONFIG_HOME", config.toUtf8());
-    ScopedEnv config_dirs("XDG_CONFIG_DIRS", folder_.filePath(QStringLiteral("no-etc")).toUtf8());
-    ScopedEnv data_home("XDG_DATA_HOME", data.toUtf8());
-    ScopedEnv data_dirs("XDG_DATA_DIRS", folder_.filePath(QStringLiteral("no-usr")).toUtf8());
-    ScopedEnv desktop("XDG_CURRENT_DESKTOP", "");
+    const DesktopFolders desktop(folder_);
+    const QString& config = desktop.config;
+    const QString& data = desktop.data;
 
     EXPECT_TRUE(CLinkLabel::ReadDefaultBrowserCommand().isNull());
 
@@ -501,15 +521,9 @@ TEST_F(FakeBrowserTest, FindsTheBrowserThroughTheDesktopsAssociation)
 
 TEST_F(FakeBrowserTest, WebPagesAssociationIsTheSecondChoice)
 {
-    const QString config = folder_.filePath(QStringLiteral("config"));
-    const QString data = folder_.filePath(QStringLiteral("data"));
-    QDir().mkpath(config);
-    QDir().mkpath(data + QStringLiteral("/applications"));
-    ScopedEnv config_home("XDG_CONFIG_HOME", config.toUtf8());
-    ScopedEnv config_dirs("XDG_CONFIG_DIRS", folder_.filePath(QStringLiteral("no-etc")).toUtf8());
-    ScopedEnv data_home("XDG_DATA_HOME", data.toUtf8());
-    ScopedEnv data_dirs("XDG_DATA_DIRS", folder_.filePath(QStringLiteral("no-usr")).toUtf8());
-    ScopedEnv desktop("XDG_CURRENT_DESKTOP", "");
+    const DesktopFolders desktop(folder_);
+    const QString& config = desktop.config;
+    const QString& data = desktop.data;
 
     WriteFile(data + QStringLiteral("/applications/mimeapps.list"),
               "[Default Applications]\ntext/html=pages.desktop\n", false);

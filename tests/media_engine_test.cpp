@@ -16,6 +16,7 @@
 #include "playback/video_renderer.h"
 #include "tests/support/child_process.h"
 #include "tests/support/playback_host.h"
+#include "tests/support/recorded_notify.h"
 #include "tests/support/test_streams.h"
 
 namespace kinoverd::test {
@@ -23,15 +24,9 @@ namespace {
 
 const std::string kMedia = KINOVERD_TEST_MEDIA_DIR;
 
-// The station's own sender: 9000 is of no interest here.
-class IgnoreNotify : public NotifyTarget {
-public:
-    void Post(int, uintptr_t, intptr_t) override {}
-};
-
 struct Station {
     PlaybackHost host;
-    IgnoreNotify sender_notify;
+    RecordedNotify sender_notify;
     std::unique_ptr<Broadcaster> sender;
 
     // Casts `file` on channel 0 and tunes in, holding the sender when the

@@ -37,9 +37,15 @@ bool PlaybackHost::Tune(int channel)
 
 void PlaybackHost::StopPlayback()
 {
+    TearDownGraph();
+    controller_->StopReception();
+}
+
+void PlaybackHost::TearDownGraph()
+{
+    // A torn-down graph's frames still count.
     if (VideoRenderer* current = renderer()) frames_of_past_graphs_ += current->frames_presented();
     controller_->Stop();
-    controller_->StopReception();
 }
 
 VideoRenderer* PlaybackHost::renderer() const { return findChild<VideoRenderer*>(); }
@@ -84,12 +90,6 @@ bool PlaybackHost::event(QEvent* event)
 
 void PlaybackHost::Handle(int message, uintptr_t)
 {
-    // A torn-down graph's frames still count.
-    auto tear_down = [this] {
-        if (VideoRenderer* current = renderer())
-            frames_of_past_graphs_ += current->frames_presented();
-        controller_->Stop();
-    };
     switch (message) {
     case kMsgRingHalfFull: {
         const int built = controller_->BuildAndRun(this, 54, 29, 431, 331, 1);
@@ -103,13 +103,13 @@ void PlaybackHost::Handle(int message, uintptr_t)
     }
     case kMsgRingEmpty: controller_->Pause(); break;
     case kMsgRestart:
-    case kMsgEndOfStream: tear_down(); break;
+    case kMsgEndOfStream: TearDownGraph(); break;
     case kMsgClose:
-        tear_down();
+        TearDownGraph();
         controller_->StopReception();
         break;
     case kMsgGraphFailed:
-        tear_down();
+        TearDownGraph();
         Tune(channel_);
         break;
     case kMsgRingNearlyFull:

@@ -63,6 +63,7 @@ protected:
 
 private:
     void Handle(int message, uintptr_t wparam);
+    void TearDownGraph();
 
     GstMediaGraphFactory graphs_;
     WindowNotifyTarget notify_;
