@@ -330,7 +330,7 @@ void CPlayerDlg::ShowPosition(uint32_t position)
     if (position_hold_) return;
     SetStatusText(ElapsedTimeText(position));
     RepaintStatusPane();
-    const uint32_t total = video_window_->controller().TotalSize();
+    const uint32_t total = video_window_->controller().reception().stream_length();
     const double percent = total == 0 ? 0.0 : double(position) / total * 100.0;
     position_slider_->setValue(int(std::min(percent, double(kPositionSliderMaximum))));
 }

@@ -16,12 +16,10 @@
 #include <thread>
 #include <vector>
 
-#include "broadcast/datagram_admission.h"
+#include "broadcast/channel_reception.h"
 #include "broadcast/multicast_socket.h"
-#include "broadcast/notify_target.h"
-#include "broadcast/packet_ring.h"
+#include "broadcast/reception_events.h"
 #include "broadcast/wire_format.h"
-#include "playback/media_graph_controller.h"
 
 namespace kinoverd {
 namespace {
@@ -37,10 +35,17 @@ double CpuSeconds(clockid_t clock)
     return double(t.tv_sec) + double(t.tv_nsec) * 1e-9;
 }
 
-class CountingNotify : public NotifyTarget {
+// Events cost what a station's cost at least: nothing.
+class IgnoredEvents : public ReceptionEvents {
 public:
-    void Post(int, uintptr_t, intptr_t) override { ++posts; }
-    std::atomic<long> posts{0};
+    void PlaybackReady() override {}
+    void ResumePlayback() override {}
+    void RingNearlyFull() override {}
+    void RestartReceived() override {}
+    void CloseReceived() override {}
+    void BlockPlayed(uint32_t) override {}
+    void RingEmpty(uint32_t) override {}
+    void EndOfStream() override {}
 };
 
 std::vector<uint8_t> Packet(wire::Kind kind, uint32_t block_index)
@@ -51,28 +56,28 @@ std::vector<uint8_t> Packet(wire::Kind kind, uint32_t block_index)
     return packet;
 }
 
-// DatagramAdmission over the controller without sockets: one data packet
-// handled and taken out again, and one dropped before a stream-start.
+// The admission rules without sockets: one data packet handled and taken
+// out again, and one dropped before a stream-start.
 void AdmissionAlone()
 {
-    CountingNotify notify;
-    MediaGraphController controller(1500, kBlock);
-    DatagramAdmission admission(controller);
-    PacketRing& ring = *controller.packet_ring();
+    IgnoredEvents events;
+    ChannelReception reception(kBlock);
+    DatagramAdmission& admission = reception.admission();
+    PacketRing& ring = reception.ring();
     std::vector<uint8_t> slot(wire::PacketSize(kBlock));
     auto packet = Packet(wire::Kind::kData, 40);
     constexpr int kRounds = 2000000;
 
     double begin = CpuSeconds(CLOCK_THREAD_CPUTIME_ID);
-    for (int n = 0; n < kRounds; ++n) admission.Handle(packet.data(), packet.size());
+    for (int n = 0; n < kRounds; ++n) admission.Handle(packet.data(), packet.size(), &events);
     const double dropped = (CpuSeconds(CLOCK_THREAD_CPUTIME_ID) - begin) / kRounds;
 
     auto start = Packet(wire::Kind::kStreamStart, 0);
-    admission.Handle(start.data(), start.size());
+    admission.Handle(start.data(), start.size(), &events);
     ring.Pop(slot.data());
     begin = CpuSeconds(CLOCK_THREAD_CPUTIME_ID);
     for (int n = 0; n < kRounds; ++n) {
-        admission.Handle(packet.data(), packet.size());
+        admission.Handle(packet.data(), packet.size(), &events);
         ring.Pop(slot.data());
     }
     const double pushed = (CpuSeconds(CLOCK_THREAD_CPUTIME_ID) - begin) / kRounds;
@@ -83,10 +88,9 @@ void AdmissionAlone()
 
 class Station {
 public:
-    Station() : controller_(1500, kBlock)
+    Station() : reception_(kBlock)
     {
-        if (!sender_.OpenSender(kBlock) ||
-            controller_.StartReception(group_, wire::DataPort(kChannel), &notify_) != 1) {
+        if (!sender_.OpenSender(kBlock) || !reception_.Start(kChannel, &events_)) {
             std::fprintf(stderr, "cannot open the sockets: run through tools/private-lan\n");
             std::exit(1);
         }
@@ -100,7 +104,7 @@ public:
     // Empties the ring and synchronises on a fresh stream-start packet.
     bool Restart()
     {
-        controller_.Stop();
+        reception_.Reset();
         Send(Packet(wire::Kind::kStreamStart, 0));
         return WaitForCount(1);
     }
@@ -115,12 +119,12 @@ public:
         return true;
     }
 
-    PacketRing& ring() { return *controller_.packet_ring(); }
+    PacketRing& ring() { return reception_.ring(); }
 
 private:
     const std::string group_ = wire::GroupAddress(kChannel);
-    CountingNotify notify_;
-    MediaGraphController controller_;
+    IgnoredEvents events_;
+    ChannelReception reception_;
     MulticastSocket sender_;
 };
 

@@ -1,75 +1,95 @@
 #include "broadcast/datagram_admission.h"
 
-#include <mutex>
-
-#include "broadcast/notify_target.h"
 #include "broadcast/packet_ring.h"
-#include "broadcast/reception_host.h"
+#include "broadcast/reception_events.h"
 #include "broadcast/wire_format.h"
 
 namespace kinoverd {
 
-namespace {
-
-void PostTo(NotifyTarget* notify, int message)
+DatagramAdmission::Outcome DatagramAdmission::Handle(uint8_t* datagram, size_t length,
+                                                     ReceptionEvents* events)
 {
-    if (notify) notify->Post(message, 0, 0);
-}
-
-}  // namespace
-
-DatagramAdmission::Outcome DatagramAdmission::Handle(uint8_t* datagram, size_t length)
-{
-    const uint32_t block_size = host_.block_size();
     // Every datagram of a broadcast is exactly one packet long; anything
     // else is not ours, and a short one would leave part of a slot stale.
-    if (length != wire::PacketSize(block_size)) return Outcome::kWrongLength;
+    if (length != wire::PacketSize(block_size_)) return Outcome::kWrongLength;
 
-    NotifyTarget* notify = host_.notify_target();
-    PacketRing& ring = *host_.packet_ring();
     bool pushed = false;
     bool nearly_full = false;
     bool run = false;
     bool request_start = false;
     {
-        std::lock_guard lock(host_.admission_mutex());
-        std::atomic<int>& accepted = host_.stream_accepted();
-        std::atomic<int>& start_requested = host_.start_requested();
-
-        if (wire::HasHead(datagram, wire::Kind::kStreamStart)) accepted = 1;
+        std::lock_guard lock(mutex_);
+        if (wire::HasHead(datagram, wire::Kind::kStreamStart)) accepted_ = true;
         if (wire::HasHead(datagram, wire::Kind::kRestart)) {
-            PostTo(notify, kMsgRestart);
+            if (events) events->RestartReceived();
             return Outcome::kRestart;
         }
         if (wire::HasHead(datagram, wire::Kind::kClose)) {
-            PostTo(notify, kMsgClose);
+            if (events) events->CloseReceived();
             return Outcome::kClose;
         }
-        if (!accepted) return Outcome::kNotAccepted;
+        if (!accepted_) return Outcome::kNotAccepted;
+        const uint32_t header_blocks = wire::kHeaderBytes / block_size_;
         if (wire::HasHead(datagram, wire::Kind::kHeader)) {
-            // The first series fills the head of the ring; later ones would
-            // only repeat the stream's beginning in the middle of live data.
-            if (start_requested || uint64_t(ring.Count()) * block_size >= wire::kHeaderBytes)
+            // The first series fills the head of the stream, block by block
+            // in order; later ones would only repeat the stream's beginning
+            // in the middle of live data.
+            if (start_requested_ || next_header_block_ >= header_blocks ||
+                wire::BlockIndex(datagram) != next_header_block_)
                 return Outcome::kHeaderDropped;
+            ++next_header_block_;
             wire::WriteHead(datagram, wire::Kind::kData);
+        } else if (wire::HasHead(datagram, wire::Kind::kData)) {
+            // Live data follows the head: a later series has no place.
+            next_header_block_ = header_blocks;
         }
 
-        pushed = ring.Push(datagram);
-        const uint64_t count = ring.Count();
+        pushed = ring_.Push(datagram);
+        const uint64_t count = ring_.Count();
         // Once the end packet is in, no more data is coming: a stream too
-        // short to fill half the ring must still start, and a graph paused
-        // near the end must still play it out.
-        const bool ready = count >= ring.SlotCount() / 2 ||
+        // short to fill half the ring must still start, and a playback
+        // paused near the end must still play it out.
+        const bool ready = count >= ring_.SlotCount() / 2 ||
                            (pushed && wire::HasHead(datagram, wire::Kind::kEnd));
-        // A graph paused by an underrun resumes once half the ring is refilled.
-        run = pushed && ready && start_requested;
-        nearly_full = count > uint64_t(ring.SlotCount()) * 4 / 5;
-        request_start = ready && start_requested.exchange(1) == 0;
+        // A playback paused by an underrun resumes once half the ring is refilled.
+        run = pushed && ready && start_requested_;
+        nearly_full = count > uint64_t(ring_.SlotCount()) * 4 / 5;
+        request_start = ready && !start_requested_;
+        if (request_start) start_requested_ = true;
     }
-    if (run || nearly_full) host_.Run();
-    if (nearly_full) PostTo(notify, kMsgRingNearlyFull);
-    if (request_start) PostTo(notify, kMsgRingHalfFull);
+    if (events) {
+        if (run || nearly_full) events->ResumePlayback();
+        if (nearly_full) events->RingNearlyFull();
+        if (request_start) events->PlaybackReady();
+    }
     return pushed ? Outcome::kPushed : Outcome::kRingFull;
+}
+
+void DatagramAdmission::Reset()
+{
+    std::lock_guard lock(mutex_);
+    accepted_ = false;
+    start_requested_ = false;
+    next_header_block_ = 0;
+    ring_.Reset();
+}
+
+void DatagramAdmission::MarkStartRequested()
+{
+    std::lock_guard lock(mutex_);
+    start_requested_ = true;
+}
+
+bool DatagramAdmission::stream_accepted() const
+{
+    std::lock_guard lock(mutex_);
+    return accepted_;
+}
+
+bool DatagramAdmission::start_requested() const
+{
+    std::lock_guard lock(mutex_);
+    return start_requested_;
 }
 
 }  // namespace kinoverd

@@ -7,24 +7,23 @@
 
 #include <system_error>
 
-#include "broadcast/datagram_admission.h"
-#include "broadcast/reception_host.h"
 #include "broadcast/wire_format.h"
 
 namespace kinoverd {
 
 MulticastReceiver::~MulticastReceiver() { Stop(); }
 
-int MulticastReceiver::Start(ReceptionHost* host, const std::string& group, uint16_t port)
+int MulticastReceiver::Start(const std::string& group, uint16_t port, uint32_t block_size,
+                             DatagramHandler handler)
 {
     Stop();
-    host_ = host;
+    handler_ = std::move(handler);
     port_ = port;
     // The receive buffer holds one packet of the largest block size; a
     // larger block could not be received whole.
-    if (!host_ || host_->block_size() > wire::kMaxBlockSize) return 0;
+    if (!handler_ || block_size > wire::kMaxBlockSize) return 0;
     // Non-blocking: the thread waits in poll, where Stop can wake it.
-    if (!socket_.OpenListener(group, port, host_->block_size(), true)) return 0;
+    if (!socket_.OpenListener(group, port, block_size, true)) return 0;
     // A two-packet buffer holds a single datagram here (the kernel counts
     // its own overhead per datagram), so any delay of this thread longer
     // than one pacing interval lost data. Room for a few hundred
@@ -78,14 +77,13 @@ bool MulticastReceiver::WaitForDatagram() const
 void MulticastReceiver::ReceiveThread()
 {
     pthread_setname_np(pthread_self(), "kv-receive");
-    DatagramAdmission admission(*host_);
     uint8_t datagram[wire::kMaxBlockSize + wire::kHeadBytes];
     while (WaitForDatagram()) {
         // A failed receive is never a datagram: retry while running. The
         // length is the datagram's true one, so a longer one is dropped.
         const long length = socket_.Receive(datagram, sizeof datagram);
         if (length < 0) continue;
-        admission.Handle(datagram, size_t(length));
+        handler_(datagram, size_t(length));
     }
 }
 

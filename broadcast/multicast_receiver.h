@@ -1,10 +1,12 @@
-// Listens on one port of a channel and hands every datagram to the host's
-// admission rules on its own receive thread. A station runs two: one on the
-// data port, one on the control port.
+// Listens on one port of a channel and hands every datagram to a handler on
+// its own receive thread. A station runs two: one on the data port, one on
+// the control port.
 #pragma once
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <thread>
 
@@ -12,11 +14,12 @@
 
 namespace kinoverd {
 
-class ReceptionHost;
-
 class MulticastReceiver {
 public:
     static constexpr int kReceiveBufferBytes = 128 * 1024;
+    // Gets each datagram's bytes and its true length (longer than the
+    // buffer when it was cut); may change the bytes in place.
+    using DatagramHandler = std::function<void(uint8_t* datagram, size_t length)>;
 
     MulticastReceiver() = default;
     // Stops a receiver still running.
@@ -24,10 +27,11 @@ public:
     MulticastReceiver(const MulticastReceiver&) = delete;
     MulticastReceiver& operator=(const MulticastReceiver&) = delete;
 
-    // Joins `group` on `port` and starts the receive thread: 1 when
-    // listening, 0 on failure (nothing left open). A receiver still running
-    // is stopped first.
-    int Start(ReceptionHost* host, const std::string& group, uint16_t port);
+    // Joins `group` on `port` and starts the receive thread, which takes
+    // packets of `block_size`: 1 when listening, 0 on failure (nothing left
+    // open). A receiver still running is stopped first.
+    int Start(const std::string& group, uint16_t port, uint32_t block_size,
+              DatagramHandler handler);
 
     // Ends the receive thread, then closes the socket: 1 when an open socket
     // was closed, 0 when there was none or closing failed.
@@ -42,7 +46,7 @@ private:
 
     // Owner's thread only, read by the receive thread while it runs (it is
     // started after these are set and joined before they change).
-    ReceptionHost* host_ = nullptr;
+    DatagramHandler handler_;
     uint16_t port_ = 0;
     MulticastSocket socket_;  // closed by the owner after the join
     int wake_fd_ = -1;        // eventfd: written by Stop to end a wait

@@ -44,6 +44,7 @@ bool PacketRing::Push(const uint8_t* packet)
     }
     std::memcpy(storage_.get() + size_t(write) * slot_size_, packet, slot_size_);
     write_index_.store(Next(write), std::memory_order_release);
+    Wake();
     return true;
 }
 
@@ -52,6 +53,12 @@ bool PacketRing::Pop(uint8_t* destination)
     return PopWith([this, destination](const uint8_t* slot) {
         std::memcpy(destination, slot, slot_size_);
     });
+}
+
+void PacketRing::Wake()
+{
+    { std::lock_guard lock(wait_mutex_); }
+    arrived_.notify_all();
 }
 
 void PacketRing::Reset()

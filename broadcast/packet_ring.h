@@ -4,6 +4,8 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -42,6 +44,14 @@ public:
     // Empties the ring. Waits for a push or pop in progress to finish.
     void Reset();
 
+    // Waits until the ring holds a packet, `interrupted()` turns true (after
+    // a Wake) or `timeout` passes: true when a packet is there. For the one
+    // reader; the receive threads never wait.
+    template <typename Interrupted>
+    bool WaitForPacket(std::chrono::milliseconds timeout, Interrupted&& interrupted);
+    // Wakes a WaitForPacket so that it re-checks its `interrupted`.
+    void Wake();
+
 private:
     uint32_t Next(uint32_t index) const { return index + 1 == slot_count_ ? 0 : index + 1; }
 
@@ -56,7 +66,20 @@ private:
     std::atomic<uint32_t> write_index_{0};  // stored under push_mutex_
     std::atomic<uint32_t> read_index_{0};   // stored under pop_mutex_
     std::atomic<uint64_t> dropped_{0};
+
+    // A push or Wake passes through wait_mutex_ before notifying, so a reader
+    // that found the ring empty under it is already waiting.
+    std::mutex wait_mutex_;
+    std::condition_variable arrived_;
 };
+
+template <typename Interrupted>
+bool PacketRing::WaitForPacket(std::chrono::milliseconds timeout, Interrupted&& interrupted)
+{
+    std::unique_lock lock(wait_mutex_);
+    arrived_.wait_for(lock, timeout, [&] { return Count() > 0 || interrupted(); });
+    return Count() > 0;
+}
 
 template <typename Consume>
 bool PacketRing::PopWith(Consume&& consume)

@@ -7,7 +7,7 @@
 
 #include <thread>
 
-#include "broadcast/notify_target.h"
+#include "broadcast/wire_format.h"
 #include "playback/audio_channel_stage.h"
 #include "playback/network_source_element.h"
 #include "playback/video_renderer.h"
@@ -40,21 +40,21 @@ GstPad* AddChain(GstBin* bin, std::initializer_list<GstElement*> elements)
 
 }  // namespace
 
-GstMediaGraph::GstMediaGraph(NotifyTarget* notify, const std::atomic<AudioOutput>* audio_output)
-    : notify_(notify), audio_output_(audio_output)
+GstMediaGraph::GstMediaGraph(std::function<void()> failed,
+                             const std::atomic<AudioOutput>* audio_output)
+    : failed_callback_(std::move(failed)), audio_output_(audio_output)
 {
 }
 
-std::unique_ptr<GstMediaGraph> GstMediaGraph::Render(NetworkSourceFilter& source,
-                                                     uint32_t block_size, uint64_t head_bytes,
+std::unique_ptr<GstMediaGraph> GstMediaGraph::Render(ChannelReception& reception,
                                                      const VideoPlacement& placement,
-                                                     NotifyTarget* notify,
+                                                     std::function<void()> failed,
                                                      const std::atomic<AudioOutput>* audio_output)
 {
     if (!gst_is_initialized()) gst_init(nullptr, nullptr);
-    std::unique_ptr<GstMediaGraph> graph(new GstMediaGraph(notify, audio_output));
+    std::unique_ptr<GstMediaGraph> graph(new GstMediaGraph(std::move(failed), audio_output));
     graph->pipeline_ = gst_pipeline_new("kinoverd-graph");
-    graph->source_ = CreateNetworkSourceElement(&source, block_size, head_bytes);
+    graph->source_ = CreateNetworkSourceElement(&reception, wire::kHeaderBytes);
     GstElement* decoder = gst_element_factory_make("decodebin", nullptr);
     if (!graph->source_ || !decoder) {
         if (decoder) gst_object_unref(decoder);
@@ -224,7 +224,7 @@ void GstMediaGraph::Fail()
 {
     // Reported once; the owner tears the graph down and tunes again.
     if (failed_.exchange(true)) return;
-    if (notify_ && playing_) notify_->Post(kMsgGraphFailed, 0, 0);
+    if (failed_callback_ && playing_) failed_callback_();
 }
 
 }  // namespace kinoverd

@@ -6,13 +6,14 @@
 // Threads: the user-interface thread builds, drives and destroys the graph;
 // GStreamer's streaming threads link the decoded streams as they appear,
 // hand frames to the renderer (posted) and report failures (posted to the
-// notify target); the receive threads call Run.
+// `failed` callback); the receive threads call Run.
 #pragma once
 
 #include <gst/gst.h>
 
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <memory>
 
 #include "playback/audio_output.h"
@@ -28,12 +29,11 @@ public:
     // already in the ring when rendering starts.
     static constexpr std::chrono::seconds kRenderTimeout{2};
 
-    // Builds the pipeline, pauses it and waits until it has read the first
-    // `head_bytes` of the stream. Null on failure or timeout, torn down.
-    static std::unique_ptr<GstMediaGraph> Render(NetworkSourceFilter& source, uint32_t block_size,
-                                                 uint64_t head_bytes,
+    // Builds the pipeline, pauses it and waits until it has read the
+    // stream's head. Null on failure or timeout, torn down.
+    static std::unique_ptr<GstMediaGraph> Render(ChannelReception& reception,
                                                  const VideoPlacement& placement,
-                                                 NotifyTarget* notify,
+                                                 std::function<void()> failed,
                                                  const std::atomic<AudioOutput>* audio_output);
     ~GstMediaGraph() override;
 
@@ -47,7 +47,7 @@ public:
     GstElement* pipeline() const { return pipeline_; }
 
 private:
-    GstMediaGraph(NotifyTarget* notify, const std::atomic<AudioOutput>* audio_output);
+    GstMediaGraph(std::function<void()> failed, const std::atomic<AudioOutput>* audio_output);
     bool WaitForHead();
     void LinkDecodedStream(GstPad* pad);
     bool LinkVideo(GstPad* pad);
@@ -58,7 +58,7 @@ private:
     static GstBusSyncReply OnBusMessage(GstBus*, GstMessage* message, gpointer self);
     static GstFlowReturn OnNewSample(GstElement* sink, gpointer self);
 
-    NotifyTarget* const notify_;
+    const std::function<void()> failed_callback_;
     const std::atomic<AudioOutput>* const audio_output_;
 
     // Set while building, then only read; the pipeline holds the elements.

@@ -5,17 +5,11 @@
 
 namespace kinoverd {
 
-GstMediaGraphFactory::GstMediaGraphFactory(uint32_t block_size, uint64_t head_bytes)
-    : block_size_(block_size), head_bytes_(head_bytes)
-{
-}
-
-std::unique_ptr<MediaGraph> GstMediaGraphFactory::Render(NetworkSourceFilter& source,
+std::unique_ptr<MediaGraph> GstMediaGraphFactory::Render(ChannelReception& reception,
                                                          const VideoPlacement& placement,
-                                                         NotifyTarget* notify)
+                                                         std::function<void()> failed)
 {
-    return GstMediaGraph::Render(source, block_size_, head_bytes_, placement, notify,
-                                 &audio_output_);
+    return GstMediaGraph::Render(reception, placement, std::move(failed), &audio_output_);
 }
 
 void GstMediaGraphFactory::ShowAudioDecoderPages(QWidget* owner)

@@ -12,13 +12,9 @@ namespace kinoverd {
 
 class GstMediaGraphFactory : public MediaGraphFactory {
 public:
-    // Graphs read `block_size` bytes at a time and take the stream's first
-    // `head_bytes` as its head.
-    GstMediaGraphFactory(uint32_t block_size, uint64_t head_bytes);
-
-    std::unique_ptr<MediaGraph> Render(NetworkSourceFilter& source,
+    std::unique_ptr<MediaGraph> Render(ChannelReception& reception,
                                        const VideoPlacement& placement,
-                                       NotifyTarget* notify) override;
+                                       std::function<void()> failed) override;
     // The "Filter" dialog: the user picks the audio output.
     void ShowAudioDecoderPages(QWidget* owner) override;
 
@@ -26,8 +22,6 @@ public:
     void set_audio_output(AudioOutput output) { audio_output_ = output; }
 
 private:
-    const uint32_t block_size_;
-    const uint64_t head_bytes_;
     // Written on the user-interface thread, read by the streaming threads.
     std::atomic<AudioOutput> audio_output_{AudioOutput::kStereo};
 };

@@ -1,17 +1,26 @@
 // A playback graph as the controller drives it, and the factory that renders
-// one behind the pull source. The controller stays free of any media
+// one behind the network source. The controller stays free of any media
 // framework; the player supplies the factory.
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
+
+#include "broadcast/reception_events.h"
 
 class QWidget;
 
 namespace kinoverd {
 
-class NetworkSourceFilter;
-class NotifyTarget;
+class ChannelReception;
+
+// The reception's events, and the failure of a playing graph (reported on a
+// streaming thread).
+class PlaybackEvents : public ReceptionEvents {
+public:
+    virtual void PlaybackFailed() = 0;
+};
 
 class MediaGraph {
 public:
@@ -42,13 +51,13 @@ struct VideoPlacement {
 class MediaGraphFactory {
 public:
     virtual ~MediaGraphFactory() = default;
-    // Builds a graph behind `source`'s output and lets it read the head of
-    // the stream, so that it knows what the stream holds. Null on failure,
-    // with nothing left over. Failures while it later plays are posted to
-    // `notify` as kMsgGraphFailed.
-    virtual std::unique_ptr<MediaGraph> Render(NetworkSourceFilter& source,
+    // Builds a graph that reads the stream from `reception` and lets it
+    // read the head of the stream, so that it knows what the stream holds.
+    // Null on failure, with nothing left over. A failure while it later
+    // plays calls `failed` once, on a streaming thread.
+    virtual std::unique_ptr<MediaGraph> Render(ChannelReception& reception,
                                                const VideoPlacement& placement,
-                                               NotifyTarget* notify) = 0;
+                                               std::function<void()> failed) = 0;
     // The audio decoder's settings, modal over `owner`. They apply to the
     // graph playing now and to the graphs rendered later; the graph itself
     // may go while the dialog is open.

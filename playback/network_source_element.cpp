@@ -2,41 +2,40 @@
 
 #include <gst/base/gstbasesrc.h>
 
-#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
 
-#include "broadcast/async_io_queue.h"
-#include "broadcast/media_sample.h"
-#include "broadcast/network_source_filter.h"
+#include "broadcast/channel_reception.h"
+#include "broadcast/reception_events.h"
 
 namespace kinoverd {
 
 namespace {
 
-// How long a read of nothing but zeros holds the streaming thread before the
-// next try: about one packet interval of the broadcast.
-constexpr std::chrono::milliseconds kEmptyReadPause{6};
-// WaitForNext slices, so that a flush is noticed promptly.
-constexpr uint32_t kWaitSliceMs = 100;
+// The stream looks endless to the pipeline: its real length is only known
+// from the packets, and the source never seeks by it.
+constexpr guint64 kEndlessStream = 0xFFFFFFFF;
+// A wait for packets is re-armed this often; a flush wakes it at once.
+constexpr std::chrono::milliseconds kPacketWait{1000};
 
 struct NetworkSource {
     GstBaseSrc parent;
 
     // Set once before the element leaves the NULL state.
-    NetworkSourceFilter* filter;
-    uint32_t block_size;
+    ChannelReception* reception;
     uint64_t head_bytes;
 
-    // unlock() sets `flushing` and unlock_stop() clears it; every wait below
-    // re-checks it. Guards the gate as well.
+    // unlock() sets `flushing` and unlock_stop() clears it; every wait
+    // re-checks it. The mutex guards the gate; the wait for packets is
+    // the ring's own and reads `flushing` alone.
     std::mutex* mutex;
     std::condition_variable* wake;
-    bool flushing;    // guarded by mutex
-    bool gate_open;   // guarded by mutex
-    bool at_gate;     // guarded by mutex
+    std::atomic<bool> flushing;
+    bool gate_open;  // guarded by mutex
+    bool at_gate;    // guarded by mutex
+    bool in_underrun;  // streaming thread only: the underrun is already reported
 };
 
 struct NetworkSourceClass {
@@ -55,17 +54,7 @@ GstStaticPadTemplate source_template = GST_STATIC_PAD_TEMPLATE(
     "src", GST_PAD_SRC, GST_PAD_ALWAYS,
     GST_STATIC_CAPS("video/mpeg, mpegversion=(int)1, systemstream=(boolean)true"));
 
-AsyncOutputPin& OutputPin(NetworkSource* self) { return *self->filter->GetPin(0); }
-
-// Waits `pause` or until a flush starts; false when flushing.
-bool PauseUnlessFlushing(NetworkSource* self, std::chrono::milliseconds pause)
-{
-    std::unique_lock lock(*self->mutex);
-    self->wake->wait_for(lock, pause, [self] { return self->flushing; });
-    return !self->flushing;
-}
-
-// Holds reads past the head until the gate opens; false when flushing.
+// Holds blocks past the head until the gate opens; false when flushing.
 bool PassGate(NetworkSource* self, uint64_t offset)
 {
     std::unique_lock lock(*self->mutex);
@@ -76,70 +65,57 @@ bool PassGate(NetworkSource* self, uint64_t offset)
     return !self->flushing;
 }
 
-// One read of `size` bytes at `offset` through the pin's request queue.
-GstFlowReturn ReadThroughPin(NetworkSource* self, uint64_t offset, uint8_t* data, int32_t size,
-                             int32_t* actual)
+// The next block of the stream into `data`: GST_FLOW_OK with its size in
+// `bytes`, GST_FLOW_EOS at the end packet, GST_FLOW_FLUSHING on a flush.
+GstFlowReturn TakeBlock(NetworkSource* self, uint64_t offset, uint8_t* data, uint32_t* bytes)
 {
-    MediaSample sample(data, size);
-    sample.SetByteRange(int64_t(offset), size);
-    AsyncOutputPin& pin = OutputPin(self);
-    if (!Succeeded(pin.Request(&sample, 0))) return GST_FLOW_FLUSHING;
+    ChannelReception& reception = *self->reception;
+    ReceptionEvents* events = reception.events();
     for (;;) {
-        MediaSample* done = nullptr;
-        uintptr_t user_value = 0;
-        const Result result = pin.WaitForNext(kWaitSliceMs, &done, &user_value);
-        if (done == &sample) {
-            if (!Succeeded(result)) return GST_FLOW_FLUSHING;
-            *actual = sample.actual_data_length();
+        if (self->flushing) return GST_FLOW_FLUSHING;
+        const ChannelReception::Block block = reception.TakeBlock(data);
+        switch (block.take) {
+        case ChannelReception::Take::kData:
+            self->in_underrun = false;
+            if (events) events->BlockPlayed(uint32_t(offset));
+            *bytes = block.bytes;
             return GST_FLOW_OK;
+        case ChannelReception::Take::kEnd:
+            if (events) events->EndOfStream();
+            return GST_FLOW_EOS;
+        case ChannelReception::Take::kEmpty:
+            if (!self->in_underrun && events) events->RingEmpty(uint32_t(offset));
+            self->in_underrun = true;
+            reception.WaitForPacket(kPacketWait, [self] { return self->flushing.load(); });
+            break;
         }
-        // A slice ran out with the read still queued: keep waiting. A flush
-        // hands the sample back at once; anything else ends the read.
-        if (result != kTimeout || done) return GST_FLOW_FLUSHING;
     }
 }
 
-GstFlowReturn network_source_create(GstBaseSrc* base, guint64 offset, guint size, GstBuffer** out)
+GstFlowReturn network_source_create(GstBaseSrc* base, guint64 offset, guint, GstBuffer** out)
 {
     NetworkSource* self = AsSource(base);
-    size = std::min<guint>(size, self->block_size);
-    GstBuffer* buffer = gst_buffer_new_allocate(nullptr, size, nullptr);
+    if (!PassGate(self, offset)) return GST_FLOW_FLUSHING;
+    GstBuffer* buffer = gst_buffer_new_allocate(nullptr, self->reception->block_size(), nullptr);
     GstMapInfo map;
     gst_buffer_map(buffer, &map, GST_MAP_WRITE);
-    GstFlowReturn flow = GST_FLOW_OK;
-    int32_t actual = 0;
-    for (;;) {
-        if (!PassGate(self, offset)) {
-            flow = GST_FLOW_FLUSHING;
-            break;
-        }
-        flow = ReadThroughPin(self, offset, map.data, int32_t(size), &actual);
-        if (flow != GST_FLOW_OK) break;
-        const bool only_zeros =
-            std::all_of(map.data, map.data + actual, [](uint8_t byte) { return byte == 0; });
-        if (actual > 0 && !only_zeros) break;
-        if (!PauseUnlessFlushing(self, kEmptyReadPause)) {
-            flow = GST_FLOW_FLUSHING;
-            break;
-        }
-    }
+    uint32_t bytes = 0;
+    const GstFlowReturn flow = TakeBlock(self, offset, map.data, &bytes);
     gst_buffer_unmap(buffer, &map);
     if (flow != GST_FLOW_OK) {
         gst_buffer_unref(buffer);
         return flow;
     }
-    gst_buffer_set_size(buffer, actual);
+    gst_buffer_set_size(buffer, bytes);
     GST_BUFFER_OFFSET(buffer) = offset;
-    GST_BUFFER_OFFSET_END(buffer) = offset + actual;
+    GST_BUFFER_OFFSET_END(buffer) = offset + bytes;
     *out = buffer;
     return GST_FLOW_OK;
 }
 
-gboolean network_source_get_size(GstBaseSrc* base, guint64* size)
+gboolean network_source_get_size(GstBaseSrc*, guint64* size)
 {
-    int64_t total = 0;
-    if (!Succeeded(OutputPin(AsSource(base)).Length(&total, nullptr))) return FALSE;
-    *size = guint64(total);
+    *size = kEndlessStream;
     return TRUE;
 }
 
@@ -155,21 +131,6 @@ gboolean network_source_query(GstBaseSrc* base, GstQuery* query)
     return TRUE;
 }
 
-gboolean network_source_start(GstBaseSrc* base)
-{
-    // The connection a pull-mode peer makes: it asks for the reader.
-    AsyncOutputPin& pin = OutputPin(AsSource(base));
-    pin.CheckConnect();
-    pin.QueryReader();
-    return Succeeded(pin.CompleteConnect()) ? TRUE : FALSE;
-}
-
-gboolean network_source_stop(GstBaseSrc* base)
-{
-    OutputPin(AsSource(base)).BreakConnect();
-    return TRUE;
-}
-
 gboolean network_source_unlock(GstBaseSrc* base)
 {
     NetworkSource* self = AsSource(base);
@@ -178,14 +139,13 @@ gboolean network_source_unlock(GstBaseSrc* base)
         self->flushing = true;
     }
     self->wake->notify_all();
-    OutputPin(self).BeginFlush();
+    self->reception->Interrupt();
     return TRUE;
 }
 
 gboolean network_source_unlock_stop(GstBaseSrc* base)
 {
     NetworkSource* self = AsSource(base);
-    OutputPin(self).EndFlush();
     std::lock_guard lock(*self->mutex);
     self->flushing = false;
     return TRUE;
@@ -213,8 +173,6 @@ void network_source_class_init(NetworkSourceClass* klass)
     base_class->get_size = network_source_get_size;
     base_class->is_seekable = network_source_is_seekable;
     base_class->query = network_source_query;
-    base_class->start = network_source_start;
-    base_class->stop = network_source_stop;
     base_class->unlock = network_source_unlock;
     base_class->unlock_stop = network_source_unlock_stop;
 }
@@ -226,13 +184,13 @@ void network_source_init(NetworkSource* self)
     self->flushing = false;
     self->gate_open = false;
     self->at_gate = false;
+    self->in_underrun = false;
     gst_base_src_set_format(GST_BASE_SRC(self), GST_FORMAT_BYTES);
 }
 
 }  // namespace
 
-GstElement* CreateNetworkSourceElement(NetworkSourceFilter* filter, uint32_t block_size,
-                                       uint64_t head_bytes)
+GstElement* CreateNetworkSourceElement(ChannelReception* reception, uint64_t head_bytes)
 {
     static const bool registered =
         gst_element_register(nullptr, "kinoverdnetworksrc", GST_RANK_NONE, network_source_get_type());
@@ -240,10 +198,9 @@ GstElement* CreateNetworkSourceElement(NetworkSourceFilter* filter, uint32_t blo
     GstElement* element = gst_element_factory_make("kinoverdnetworksrc", nullptr);
     if (!element) return nullptr;
     NetworkSource* self = AsSource(element);
-    self->filter = filter;
-    self->block_size = block_size;
+    self->reception = reception;
     self->head_bytes = head_bytes;
-    gst_base_src_set_blocksize(GST_BASE_SRC(element), block_size);
+    gst_base_src_set_blocksize(GST_BASE_SRC(element), reception->block_size());
     return element;
 }
 

@@ -35,9 +35,6 @@ const QString VideoWindow::kStartFailedText = QStringLiteral("Kinoverd 初始化
 
 namespace {
 
-constexpr int kBufferKib = 1500;
-constexpr uint32_t kBlockSize = 2048;
-
 // Lets the user-interface thread, which builds every graph, keep up with a
 // busy machine once playback starts; where the user may not raise it, it
 // stays as it is. Never lowered again.
@@ -52,20 +49,22 @@ void RaiseUserInterfaceThread()
 VideoWindow::VideoWindow(QWidget* main_window)
     : QWidget(main_window, Qt::Window | Qt::FramelessWindowHint),
       show_message(ShowMessageBox),
-      graphs_(kBlockSize, wire::kHeaderBytes),
       notify_(this),
-      controller_(std::make_unique<MediaGraphController>(kBufferKib, kBlockSize, &graphs_)),
+      controller_(std::make_unique<MediaGraphController>(wire::kBlockSize, &graphs_)),
       frame_(LoadBitmapResource(kFrameBitmap)),
       idle_picture_(LoadBitmapResource(kIdleBitmap))
 {
     setFixedSize(kWidth, kHeight);
     setAcceptDrops(true);
     setFocusPolicy(Qt::StrongFocus);
+    notify_.resume = [this] { controller_->Run(); };
 }
 
 VideoWindow::~VideoWindow()
 {
-    // Graph and receive threads end while the window they report to is whole.
+    // Graph and receive threads end while the window they report to is whole;
+    // the receive threads reach the controller through notify_.resume.
+    controller_->StopReception();
     controller_.reset();
 }
 
@@ -73,9 +72,7 @@ int VideoWindow::StartPlayback()
 {
     controller_->Stop();
     controller_->StopReception();
-    const std::string group = "234.5.6." + std::to_string(channel_ + 7);
-    const auto port = uint16_t(channel_ * 2 + 4000);
-    if (controller_->StartReception(group, port, &notify_) == 1) {
+    if (controller_->StartReception(channel_, &notify_)) {
         RaiseUserInterfaceThread();
         return 1;
     }
@@ -129,7 +126,7 @@ void VideoWindow::HandleMessage(int message, uintptr_t wparam)
 void VideoWindow::StartGraph()
 {
     SendToMain(kMsgHoldSender);
-    if (controller_->BuildAndRun(this, kAreaLeft, kAreaTop, kAreaRight, kAreaBottom, 1) != 1) {
+    if (!controller_->BuildAndRun({this, kAreaLeft, kAreaTop, kAreaRight, kAreaBottom}, true)) {
         RetuneAfterFailedGraph();
         return;
     }
@@ -233,7 +230,7 @@ void VideoWindow::Drag(const QPoint& pointer)
     const std::optional<DragOutcome> outcome =
         DragVideoWindow(ScreenRect(*owner_->window()), ScreenRect(*this),
                         {drag_anchor_.x(), drag_anchor_.y()}, {pointer.x(), pointer.y()}, flags,
-                        controller_->IsFullScreen() != 0);
+                        controller_->IsFullScreen());
     if (!outcome) return;
     flags = outcome->flags;
     move(outcome->video.left, outcome->video.top);

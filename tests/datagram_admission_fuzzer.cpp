@@ -9,7 +9,8 @@
 #include <vector>
 
 #include "broadcast/datagram_admission.h"
-#include "tests/support/fake_reception_host.h"
+#include "broadcast/packet_ring.h"
+#include "tests/support/test_packets.h"
 
 namespace {
 
@@ -47,10 +48,9 @@ void Check(bool condition)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    kinoverd::test::FakeReceptionHost host(64);
-    DatagramAdmission admission(host);
-    kinoverd::PacketRing& ring = *host.packet_ring();
-    const size_t packet_size = kinoverd::wire::PacketSize(host.block_size());
+    const size_t packet_size = kinoverd::wire::PacketSize(kinoverd::wire::kBlockSize);
+    kinoverd::PacketRing ring(64 * packet_size, uint32_t(packet_size));
+    DatagramAdmission admission(ring, kinoverd::wire::kBlockSize);
     std::deque<std::vector<uint8_t>> expected;
     std::vector<uint8_t> slot(packet_size);
 
@@ -79,16 +79,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
                 expected.pop_front();
             }
             continue;
-        default: {  // playback stops
-            std::lock_guard lock(host.admission_mutex());
-            host.stream_accepted() = 0;
-            host.start_requested() = 0;
-            ring.Reset();
+        default:  // playback stops
+            admission.Reset();
             expected.clear();
             continue;
         }
-        }
-        if (admission.Handle(datagram.data(), datagram.size()) == DatagramAdmission::Outcome::kPushed) {
+        if (admission.Handle(datagram.data(), datagram.size(), nullptr) == DatagramAdmission::Outcome::kPushed) {
             Check(datagram.size() == packet_size);
             expected.push_back(datagram);
         }

@@ -6,13 +6,14 @@
 #include <random>
 #include <vector>
 
-#include "broadcast/notify_target.h"
-#include "tests/support/fake_reception_host.h"
+#include "broadcast/packet_ring.h"
+#include "tests/support/recorded_events.h"
+#include "tests/support/test_packets.h"
 
 namespace kinoverd {
 namespace {
 
-using test::FakeReceptionHost;
+using test::Event;
 using test::MakePacket;
 using wire::Kind;
 using Outcome = DatagramAdmission::Outcome;
@@ -22,7 +23,11 @@ protected:
     Outcome Feed(Kind kind, uint32_t block_index = 0)
     {
         auto packet = MakePacket(kind, block_index, 9000000);
-        return admission_.Handle(packet.data(), packet.size());
+        return Handle(packet);
+    }
+    Outcome Handle(std::vector<uint8_t>& datagram)
+    {
+        return admission_.Handle(datagram.data(), datagram.size(), &events_);
     }
 
     // Feeds data packets with increasing block indices until the ring holds `count`.
@@ -53,11 +58,13 @@ protected:
         }
     }
 
-    size_t Posted(int message) const { return host_.notify.Count(message); }
-    PacketRing& ring() { return *host_.packet_ring(); }
+    size_t Posted(Event event) const { return events_.Count(event); }
+    size_t Runs() const { return events_.Count(Event::kResumePlayback); }
+    PacketRing& ring() { return ring_; }
 
-    FakeReceptionHost host_;  // 750 slots of 2060 bytes
-    DatagramAdmission admission_{host_};
+    test::RecordedEvents events_;
+    PacketRing ring_{750 * wire::PacketSize(wire::kBlockSize), wire::PacketSize(wire::kBlockSize)};
+    DatagramAdmission admission_{ring_, wire::kBlockSize};
     uint32_t next_block_ = 1000;
 };
 
@@ -67,38 +74,37 @@ TEST_F(DatagramAdmissionTest, NothingIsBufferedOrPostedBeforeAStreamStart)
     for (uint32_t i = 0; i < 32; ++i) EXPECT_EQ(Feed(Kind::kHeader, i), Outcome::kNotAccepted);
     EXPECT_EQ(Feed(Kind::kEnd), Outcome::kNotAccepted);
     EXPECT_EQ(ring().Count(), 0u);
-    EXPECT_TRUE(host_.notify.messages().empty());
-    EXPECT_EQ(host_.run_calls, 0);
-    EXPECT_EQ(host_.stream_accepted(), 0);
+    EXPECT_TRUE(events_.events().empty());
+    EXPECT_EQ(Runs(), 0u);
+    EXPECT_EQ(admission_.stream_accepted(), false);
 }
 
-// A station joining a running broadcast: the stream-start packet, header
-// blocks 0 to 30 as data, block 31 dropped, then live data.
+// A station joining a running broadcast: the stream-start packet, the whole
+// header (blocks 0 to 31) as data, then live data.
 TEST_F(DatagramAdmissionTest, JoiningABroadcastAsksForPlaybackOnceHalfTheRingIsFilled)
 {
     EXPECT_EQ(Feed(Kind::kStreamStart), Outcome::kPushed);
-    EXPECT_EQ(host_.stream_accepted(), 1);
-    for (uint32_t i = 0; i < 31; ++i) ASSERT_EQ(Feed(Kind::kHeader, i), Outcome::kPushed) << i;
-    EXPECT_EQ(Feed(Kind::kHeader, 31), Outcome::kHeaderDropped);
-    EXPECT_EQ(ring().Count(), 32u);
+    EXPECT_EQ(admission_.stream_accepted(), true);
+    for (uint32_t i = 0; i < 32; ++i) ASSERT_EQ(Feed(Kind::kHeader, i), Outcome::kPushed) << i;
+    EXPECT_EQ(ring().Count(), 33u);
 
-    for (uint32_t i = 0; i < 342; ++i) ASSERT_EQ(Feed(Kind::kData, 5000 + i), Outcome::kPushed);
+    for (uint32_t i = 0; i < 341; ++i) ASSERT_EQ(Feed(Kind::kData, 5000 + i), Outcome::kPushed);
     EXPECT_EQ(ring().Count(), 374u);
-    EXPECT_EQ(Posted(kMsgRingHalfFull), 0u);
-    EXPECT_EQ(host_.start_requested(), 0);
+    EXPECT_EQ(Posted(Event::kPlaybackReady), 0u);
+    EXPECT_EQ(admission_.start_requested(), false);
 
-    EXPECT_EQ(Feed(Kind::kData, 5342), Outcome::kPushed);  // the 343rd data packet
+    EXPECT_EQ(Feed(Kind::kData, 5341), Outcome::kPushed);  // the 342nd data packet
     EXPECT_EQ(ring().Count(), 375u);
-    EXPECT_EQ(Posted(kMsgRingHalfFull), 1u);
-    EXPECT_EQ(host_.start_requested(), 1);
+    EXPECT_EQ(Posted(Event::kPlaybackReady), 1u);
+    EXPECT_EQ(admission_.start_requested(), true);
 
     FillTo(600);
-    EXPECT_EQ(host_.notify.messages().size(), 1u);
+    EXPECT_EQ(events_.Notices().size(), 1u);
 
-    // Ring order: the stream-start packet, the header as data blocks 0 to 30
+    // Ring order: the stream-start packet, the header as data blocks 0 to 31
     // with index, length and payload unchanged, then the live data.
     EXPECT_TRUE(wire::HasHead(PopPacket().data(), Kind::kStreamStart));
-    for (uint32_t i = 0; i < 31; ++i) {
+    for (uint32_t i = 0; i < 32; ++i) {
         auto expected = MakePacket(Kind::kHeader, i, 9000000);
         wire::WriteHead(expected.data(), Kind::kData);
         ASSERT_EQ(PopPacket(), expected) << i;
@@ -106,74 +112,83 @@ TEST_F(DatagramAdmissionTest, JoiningABroadcastAsksForPlaybackOnceHalfTheRingIsF
     EXPECT_EQ(PopPacket(), MakePacket(Kind::kData, 5000, 9000000));
 }
 
-TEST_F(DatagramAdmissionTest, HeaderPacketsAreDroppedOnce32AreHeldOrPlaybackWasAskedFor)
+TEST_F(DatagramAdmissionTest, OnlyTheFirstHeaderSeriesIsKeptInOrderBeforeLiveData)
 {
     Feed(Kind::kStreamStart);
-    FillTo(31);
-    EXPECT_EQ(Feed(Kind::kHeader, 4), Outcome::kPushed);
-    EXPECT_EQ(Feed(Kind::kHeader, 5), Outcome::kHeaderDropped);
+    EXPECT_EQ(Feed(Kind::kHeader, 0), Outcome::kPushed);
+    EXPECT_EQ(Feed(Kind::kHeader, 0), Outcome::kHeaderDropped);  // a duplicate
+    EXPECT_EQ(Feed(Kind::kHeader, 2), Outcome::kHeaderDropped);  // out of order
+    EXPECT_EQ(Feed(Kind::kHeader, 1), Outcome::kPushed);
     EXPECT_EQ(Feed(Kind::kData, 6), Outcome::kPushed);
+    // Once live data is in, the rest of a header has no place.
+    EXPECT_EQ(Feed(Kind::kHeader, 2), Outcome::kHeaderDropped);
 
     // A later series, once playback was asked for: dropped however few are held.
     FillTo(375);
-    ASSERT_EQ(host_.start_requested(), 1);
+    ASSERT_EQ(admission_.start_requested(), true);
     Drain();
     EXPECT_EQ(Feed(Kind::kStreamStart), Outcome::kPushed);
     for (uint32_t i = 0; i < 32; ++i) EXPECT_EQ(Feed(Kind::kHeader, i), Outcome::kHeaderDropped);
     EXPECT_EQ(Feed(Kind::kData, 7), Outcome::kPushed);
     EXPECT_EQ(ring().Count(), 2u);
+
+    // A reader that starts on a short stream keeps the next series out too.
+    admission_.Reset();
+    Feed(Kind::kStreamStart);
+    admission_.MarkStartRequested();
+    EXPECT_EQ(Feed(Kind::kHeader, 0), Outcome::kHeaderDropped);
 }
 
 TEST_F(DatagramAdmissionTest, ANearlyFullRingHoldsTheSenderAndRunsThePlayback)
 {
     JoinAndFillTo(375);
-    EXPECT_EQ(host_.run_calls, 0);
+    EXPECT_EQ(Runs(), 0u);
     FillTo(600);
     // Every push from the 376th on, with playback asked for, runs it.
-    EXPECT_EQ(host_.run_calls, 225);
-    EXPECT_EQ(Posted(kMsgRingNearlyFull), 0u);
+    EXPECT_EQ(Runs(), 225u);
+    EXPECT_EQ(Posted(Event::kRingNearlyFull), 0u);
 
     FillTo(601);
-    EXPECT_EQ(Posted(kMsgRingNearlyFull), 1u);
-    EXPECT_EQ(host_.run_calls, 226);
+    EXPECT_EQ(Posted(Event::kRingNearlyFull), 1u);
+    EXPECT_EQ(Runs(), 226u);
     FillTo(749);
     EXPECT_TRUE(ring().IsFull());
-    EXPECT_EQ(Posted(kMsgRingNearlyFull), 149u);
-    EXPECT_EQ(host_.run_calls, 374);
+    EXPECT_EQ(Posted(Event::kRingNearlyFull), 149u);
+    EXPECT_EQ(Runs(), 374u);
 
     // Full: dropped, yet the sender is still told to hold.
     EXPECT_EQ(Feed(Kind::kData, 1), Outcome::kRingFull);
     EXPECT_EQ(Feed(Kind::kStreamStart), Outcome::kRingFull);
     EXPECT_EQ(Feed(Kind::kEnd), Outcome::kRingFull);
     EXPECT_EQ(ring().Count(), 749u);
-    EXPECT_EQ(Posted(kMsgRingNearlyFull), 152u);
-    EXPECT_EQ(host_.run_calls, 377);
+    EXPECT_EQ(Posted(Event::kRingNearlyFull), 152u);
+    EXPECT_EQ(Runs(), 377u);
     // A dropped header packet is finished with before the ring is looked at.
     EXPECT_EQ(Feed(Kind::kHeader, 3), Outcome::kHeaderDropped);
-    EXPECT_EQ(Posted(kMsgRingNearlyFull), 152u);
-    EXPECT_EQ(Posted(kMsgRingHalfFull), 1u);
+    EXPECT_EQ(Posted(Event::kRingNearlyFull), 152u);
+    EXPECT_EQ(Posted(Event::kPlaybackReady), 1u);
 }
 
 TEST_F(DatagramAdmissionTest, APausedPlaybackRunsAgainOnceHalfTheRingIsRefilled)
 {
     JoinAndFillTo(380);
-    const int runs = host_.run_calls;
+    const size_t runs = Runs();
     Drain();
     FillTo(374);
-    EXPECT_EQ(host_.run_calls, runs);
+    EXPECT_EQ(Runs(), runs);
     FillTo(375);
-    EXPECT_EQ(host_.run_calls, runs + 1);
-    EXPECT_EQ(Posted(kMsgRingHalfFull), 1u);
+    EXPECT_EQ(Runs(), runs + 1);
+    EXPECT_EQ(Posted(Event::kPlaybackReady), 1u);
 }
 
 TEST_F(DatagramAdmissionTest, AStreamTooShortForHalfTheRingStartsWhenItsEndArrives)
 {
     JoinAndFillTo(100);
-    EXPECT_EQ(Posted(kMsgRingHalfFull), 0u);
+    EXPECT_EQ(Posted(Event::kPlaybackReady), 0u);
     EXPECT_EQ(Feed(Kind::kEnd), Outcome::kPushed);
-    EXPECT_EQ(Posted(kMsgRingHalfFull), 1u);
+    EXPECT_EQ(Posted(Event::kPlaybackReady), 1u);
     EXPECT_EQ(Feed(Kind::kEnd), Outcome::kPushed);
-    EXPECT_EQ(Posted(kMsgRingHalfFull), 1u);
+    EXPECT_EQ(Posted(Event::kPlaybackReady), 1u);
 }
 
 TEST_F(DatagramAdmissionTest, APlaybackPausedNearTheEndRunsOnceTheEndArrives)
@@ -181,9 +196,9 @@ TEST_F(DatagramAdmissionTest, APlaybackPausedNearTheEndRunsOnceTheEndArrives)
     JoinAndFillTo(380);
     Drain();
     FillTo(10);
-    const int runs = host_.run_calls;
+    const size_t runs = Runs();
     EXPECT_EQ(Feed(Kind::kEnd), Outcome::kPushed);
-    EXPECT_EQ(host_.run_calls, runs + 1);
+    EXPECT_EQ(Runs(), runs + 1);
 }
 
 TEST_F(DatagramAdmissionTest, RestartAndCloseActWhateverTheFlagsAndAreNeverBuffered)
@@ -192,19 +207,19 @@ TEST_F(DatagramAdmissionTest, RestartAndCloseActWhateverTheFlagsAndAreNeverBuffe
     auto control = [&](Kind kind) {
         auto packet = MakePacket(kind);
         for (size_t i = 4; i < packet.size(); ++i) packet[i] = uint8_t(random());
-        return admission_.Handle(packet.data(), packet.size());
+        return Handle(packet);
     };
     EXPECT_EQ(control(Kind::kRestart), Outcome::kRestart);
     EXPECT_EQ(control(Kind::kClose), Outcome::kClose);
-    EXPECT_EQ(Posted(kMsgRestart), 1u);
-    EXPECT_EQ(Posted(kMsgClose), 1u);
-    EXPECT_EQ(host_.stream_accepted(), 0);
+    EXPECT_EQ(Posted(Event::kRestart), 1u);
+    EXPECT_EQ(Posted(Event::kClose), 1u);
+    EXPECT_EQ(admission_.stream_accepted(), false);
 
     JoinAndFillTo(749);
     EXPECT_EQ(control(Kind::kRestart), Outcome::kRestart);
     EXPECT_EQ(control(Kind::kClose), Outcome::kClose);
-    EXPECT_EQ(Posted(kMsgRestart), 2u);
-    EXPECT_EQ(Posted(kMsgClose), 2u);
+    EXPECT_EQ(Posted(Event::kRestart), 2u);
+    EXPECT_EQ(Posted(Event::kClose), 2u);
     Drain();
     EXPECT_EQ(control(Kind::kClose), Outcome::kClose);
     EXPECT_EQ(ring().Count(), 0u);
@@ -214,19 +229,19 @@ TEST_F(DatagramAdmissionTest, LaterStreamStartsAndUnknownPacketsAreBufferedAndCh
 {
     Feed(Kind::kStreamStart);
     EXPECT_EQ(Feed(Kind::kStreamStart), Outcome::kPushed);
-    EXPECT_EQ(host_.stream_accepted(), 1);
-    EXPECT_EQ(host_.start_requested(), 0);
+    EXPECT_EQ(admission_.stream_accepted(), true);
+    EXPECT_EQ(admission_.start_requested(), false);
 
     auto unknown = MakePacket(Kind::kData);
     unknown[3] = 'Z';
-    EXPECT_EQ(admission_.Handle(unknown.data(), unknown.size()), Outcome::kPushed);
+    EXPECT_EQ(Handle(unknown), Outcome::kPushed);
     auto restart_with_wrong_magic = MakePacket(Kind::kRestart);
     restart_with_wrong_magic[0] = 'R';
     restart_with_wrong_magic[1] = 'B';
-    EXPECT_EQ(admission_.Handle(restart_with_wrong_magic.data(), restart_with_wrong_magic.size()),
+    EXPECT_EQ(Handle(restart_with_wrong_magic),
               Outcome::kPushed);
     EXPECT_EQ(ring().Count(), 4u);
-    EXPECT_TRUE(host_.notify.messages().empty());
+    EXPECT_TRUE(events_.events().empty());
 }
 
 TEST_F(DatagramAdmissionTest, DatagramsOfAnyOtherLengthAreDropped)
@@ -237,18 +252,19 @@ TEST_F(DatagramAdmissionTest, DatagramsOfAnyOtherLengthAreDropped)
             // Exactly `length` bytes, so a read past them would be caught.
             std::vector<uint8_t> datagram(full.begin(), full.begin() + std::min(length, full.size()));
             datagram.resize(length, 0x55);
-            EXPECT_EQ(admission_.Handle(datagram.data(), datagram.size()), Outcome::kWrongLength)
+            EXPECT_EQ(Handle(datagram), Outcome::kWrongLength)
                 << length;
         }
     }
-    EXPECT_EQ(host_.stream_accepted(), 0);
-    EXPECT_TRUE(host_.notify.messages().empty());
+    EXPECT_EQ(admission_.stream_accepted(), false);
+    EXPECT_TRUE(events_.events().empty());
 
     Feed(Kind::kStreamStart);
     auto data = MakePacket(Kind::kData, 40);
     data.push_back(0);
-    EXPECT_EQ(admission_.Handle(data.data(), data.size()), Outcome::kWrongLength);
-    EXPECT_EQ(admission_.Handle(data.data(), data.size() - 2), Outcome::kWrongLength);
+    EXPECT_EQ(Handle(data), Outcome::kWrongLength);
+    data.resize(data.size() - 2);
+    EXPECT_EQ(Handle(data), Outcome::kWrongLength);
     EXPECT_EQ(ring().Count(), 1u);
 }
 

@@ -13,8 +13,9 @@
 #include <vector>
 
 #include "broadcast/datagram_admission.h"
-#include "broadcast/notify_target.h"
-#include "tests/support/fake_reception_host.h"
+#include "broadcast/packet_ring.h"
+#include "tests/support/recorded_events.h"
+#include "tests/support/test_packets.h"
 
 namespace kinoverd {
 namespace {
@@ -110,9 +111,9 @@ class DatagramFuzzTest : public testing::TestWithParam<uint32_t> {};
 
 TEST_P(DatagramFuzzTest, EveryBufferedSlotIsOneAdmittedDatagramInArrivalOrder)
 {
-    test::FakeReceptionHost host;
-    DatagramAdmission admission(host);
-    PacketRing& ring = *host.packet_ring();
+    PacketRing ring(750 * kPacketSize, kPacketSize);
+    DatagramAdmission admission(ring, wire::kBlockSize);
+    test::RecordedEvents events;
     DatagramSource source(GetParam());
     std::deque<std::vector<uint8_t>> expected;
     std::vector<uint8_t> slot(kPacketSize);
@@ -124,15 +125,15 @@ TEST_P(DatagramFuzzTest, EveryBufferedSlotIsOneAdmittedDatagramInArrivalOrder)
     for (int n = 0; n < 60000; ++n) {
         std::vector<uint8_t> datagram = source.Next();
         const bool restart = datagram.size() == kPacketSize && wire::HasHead(datagram.data(), Kind::kRestart);
-        const bool start_requested_before = host.start_requested();
-        const Outcome outcome = admission.Handle(datagram.data(), datagram.size());
-        if (!start_requested_before && host.start_requested()) ++start_requests;
+        const bool start_requested_before = admission.start_requested();
+        const Outcome outcome = admission.Handle(datagram.data(), datagram.size(), &events);
+        if (!start_requested_before && admission.start_requested()) ++start_requests;
 
         ASSERT_EQ(restart, outcome == Outcome::kRestart);
         if (outcome == Outcome::kPushed) {
             ASSERT_EQ(datagram.size(), kPacketSize);
             ASSERT_TRUE(MayBeBuffered(datagram.data()));
-            ASSERT_EQ(host.stream_accepted(), 1);
+            ASSERT_TRUE(admission.stream_accepted());
             expected.push_back(datagram);
         }
         ASSERT_EQ(ring.Count(), expected.size());
@@ -148,38 +149,34 @@ TEST_P(DatagramFuzzTest, EveryBufferedSlotIsOneAdmittedDatagramInArrivalOrder)
         }
         if (ring.IsFull()) ++full_seen;
         if (source.Below(2000) == 0) {
-            std::lock_guard lock(host.admission_mutex());
-            host.stream_accepted() = 0;
-            host.start_requested() = 0;
-            ring.Reset();
+            admission.Reset();
             expected.clear();
         }
     }
     // Playback is asked for once per raising of the flag, never again while it stays set.
-    EXPECT_EQ(host.notify.Count(kMsgRingHalfFull), start_requests);
+    EXPECT_EQ(events.Count(test::Event::kPlaybackReady), start_requests);
     EXPECT_GT(start_requests, 0u);
     EXPECT_GT(full_seen, 0);
-    for (const auto& message : host.notify.messages()) {
-        EXPECT_TRUE(message.message == kMsgRingHalfFull || message.message == kMsgRingNearlyFull ||
-                    message.message == kMsgRestart || message.message == kMsgClose)
-            << message.message;
-    }
+    // The receive side reports nothing that only the reader may report.
+    EXPECT_EQ(events.Count(test::Event::kBlockPlayed) + events.Count(test::Event::kRingEmpty) +
+                  events.Count(test::Event::kEndOfStream),
+              0u);
 }
 
 INSTANTIATE_TEST_SUITE_P(Seeds, DatagramFuzzTest, testing::Values(1u, 2u, 20240611u));
 
 TEST(DatagramFlood, AFloodOfValidPacketsKeepsTheRingWholeAndTheFlagsSteady)
 {
-    test::FakeReceptionHost host;
-    DatagramAdmission admission(host);
-    PacketRing& ring = *host.packet_ring();
+    PacketRing ring(750 * kPacketSize, kPacketSize);
+    DatagramAdmission admission(ring, wire::kBlockSize);
+    test::RecordedEvents events;
     auto start = test::MakePacket(Kind::kStreamStart);
-    admission.Handle(start.data(), start.size());
+    admission.Handle(start.data(), start.size(), &events);
     std::vector<uint8_t> slot(kPacketSize);
     uint32_t next_popped = 0;
     for (uint32_t index = 0; index < 50000; ++index) {
         auto packet = test::MakePacket(Kind::kData, index, 1u << 31);
-        admission.Handle(packet.data(), packet.size());
+        admission.Handle(packet.data(), packet.size(), &events);
         if (index % 3 == 0 && ring.Pop(slot.data()) && wire::HasHead(slot.data(), Kind::kData)) {
             // Drops skip indices, but what comes out only ever moves forward.
             ASSERT_GE(wire::BlockIndex(slot.data()), next_popped);
@@ -188,26 +185,26 @@ TEST(DatagramFlood, AFloodOfValidPacketsKeepsTheRingWholeAndTheFlagsSteady)
         }
     }
     EXPECT_TRUE(ring.IsFull());
-    EXPECT_EQ(host.notify.Count(kMsgRingHalfFull), 1u);
-    EXPECT_GT(host.notify.Count(kMsgRingNearlyFull), 0u);
+    EXPECT_EQ(events.Count(test::Event::kPlaybackReady), 1u);
+    EXPECT_GT(events.Count(test::Event::kRingNearlyFull), 0u);
 }
 
 // Both receive threads handle datagrams while the reader pops and the user
 // interface stops playback now and then.
 TEST(DatagramFlood, ConcurrentReceiversReaderAndStopsNeverTearASlot)
 {
-    test::FakeReceptionHost host;
-    PacketRing& ring = *host.packet_ring();
+    PacketRing ring(750 * kPacketSize, kPacketSize);
+    DatagramAdmission admission(ring, wire::kBlockSize);
+    test::RecordedEvents events;
     std::atomic<int> receivers_running{2};
     std::atomic<bool> bad_slot{false};
 
     auto receiver = [&](uint32_t seed) {
-        DatagramAdmission admission(host);
         DatagramSource source(seed);
         for (int n = 0; n < 40000; ++n) {
             // Mostly valid packets, so the ring sees real traffic.
             auto datagram = source.Below(3) == 0 ? source.Next() : source.Valid();
-            admission.Handle(datagram.data(), datagram.size());
+            admission.Handle(datagram.data(), datagram.size(), &events);
         }
         --receivers_running;
     };
@@ -224,10 +221,7 @@ TEST(DatagramFlood, ConcurrentReceiversReaderAndStopsNeverTearASlot)
     auto stopper = [&] {
         while (receivers_running > 0) {
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
-            std::lock_guard lock(host.admission_mutex());
-            host.stream_accepted() = 0;
-            host.start_requested() = 0;
-            ring.Reset();
+            admission.Reset();
         }
     };
 

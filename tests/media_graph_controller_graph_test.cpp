@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "playback/media_graph_controller.h"
-#include "tests/support/fake_reception_host.h"
+#include "tests/support/test_packets.h"
 
 namespace kinoverd {
 namespace {
@@ -51,8 +51,8 @@ private:
 class RecordingFactory : public MediaGraphFactory {
 public:
     explicit RecordingFactory(Calls& calls) : calls_(calls) {}
-    std::unique_ptr<MediaGraph> Render(NetworkSourceFilter&, const VideoPlacement& placement,
-                                       NotifyTarget*) override
+    std::unique_ptr<MediaGraph> Render(ChannelReception&, const VideoPlacement& placement,
+                                       std::function<void()>) override
     {
         calls_.log.push_back("render " + std::to_string(placement.left) + "," +
                              std::to_string(placement.top) + "," +
@@ -72,59 +72,60 @@ private:
 
 class ControllerGraphTest : public testing::Test {
 protected:
-    // The head of a stream as the receive side leaves it (blocks 0 to 30),
+    // The head of a stream as the receive side leaves it (blocks 0 to 31),
     // then live blocks from `first_live` on.
     void FillRing(uint32_t first_live, int live_blocks)
     {
-        for (uint32_t i = 0; i <= 30; ++i) Push(i);
+        for (uint32_t i = 0; i <= 31; ++i) Push(i);
         for (int i = 0; i < live_blocks; ++i) Push(first_live + uint32_t(i));
     }
     void Push(uint32_t block)
     {
         const auto packet = MakePacket(Kind::kData, block, 9000000);
-        ASSERT_TRUE(controller_.packet_ring()->Push(packet.data()));
+        ASSERT_TRUE(ring().Push(packet.data()));
     }
-    int Build(int run_now = 1) { return controller_.BuildAndRun(nullptr, 54, 29, 431, 331, run_now); }
+    bool Build(bool run_now = true) { return controller_.BuildAndRun({nullptr, 54, 29, 431, 331}, run_now); }
+    PacketRing& ring() { return controller_.reception().ring(); }
 
     Calls calls_;
     RecordingFactory factory_{calls_};
-    MediaGraphController controller_{1500, 2048, &factory_};
+    MediaGraphController controller_{2048, &factory_};
 };
 
 TEST_F(ControllerGraphTest, BuildRendersSeeksPastTheHeadAndRuns)
 {
     FillRing(500, 20);
-    ASSERT_EQ(Build(), 1);
+    ASSERT_TRUE(Build());
     // Block 500 is the first past the first 64 KiB.
     EXPECT_EQ(calls_.log, (std::vector<std::string>{"render 54,29,431,331", "seek 1024000", "run"}));
-    EXPECT_EQ(controller_.packet_ring()->Count(), 19u);
+    EXPECT_EQ(ring().Count(), 19u);
 }
 
 TEST_F(ControllerGraphTest, BlockThirtyTwoIsStillHeadAndThirtyThreeIsLive)
 {
     FillRing(32, 5);
-    ASSERT_EQ(Build(0), 1);
+    ASSERT_TRUE(Build(false));
     EXPECT_EQ(calls_.log, (std::vector<std::string>{"render 54,29,431,331", "seek 67584"}));
 }
 
 TEST_F(ControllerGraphTest, AFailedRenderLeavesNoGraphAndAnEmptyRing)
 {
     FillRing(500, 20);
-    controller_.start_requested() = 1;
+    controller_.reception().MarkReadingStarted();
     factory_.fail_render = true;
-    EXPECT_EQ(Build(), 0);
-    EXPECT_EQ(controller_.packet_ring()->Count(), 0u);
-    EXPECT_EQ(controller_.start_requested().load(), 0);
+    EXPECT_FALSE(Build());
+    EXPECT_EQ(ring().Count(), 0u);
+    EXPECT_FALSE(controller_.reception().admission().start_requested());
     controller_.Run();
-    controller_.SetFullScreen(1);
+    controller_.SetFullScreen(true);
     EXPECT_EQ(calls_.log, (std::vector<std::string>{"render 54,29,431,331"}));
-    EXPECT_EQ(controller_.IsFullScreen(), 0);
+    EXPECT_FALSE(controller_.IsFullScreen());
 }
 
 TEST_F(ControllerGraphTest, NoLiveBlockMeansNoGraph)
 {
     FillRing(0, 0);
-    EXPECT_EQ(Build(), 0);
+    EXPECT_FALSE(Build());
     EXPECT_EQ(calls_.graphs_alive, 0);
     EXPECT_EQ(calls_.log.back(), "destroy");
 }
@@ -133,43 +134,43 @@ TEST_F(ControllerGraphTest, ARefusedSeekMeansNoGraph)
 {
     FillRing(500, 5);
     factory_.refuse_seek = true;
-    EXPECT_EQ(Build(), 0);
+    EXPECT_FALSE(Build());
     EXPECT_EQ(calls_.graphs_alive, 0);
 }
 
 TEST_F(ControllerGraphTest, WithoutAFactoryNothingIsBuilt)
 {
-    MediaGraphController bare(1500, 2048);
-    EXPECT_EQ(bare.BuildAndRun(nullptr, 54, 29, 431, 331, 1), 0);
+    MediaGraphController bare(2048);
+    EXPECT_FALSE(bare.BuildAndRun({nullptr, 54, 29, 431, 331}, true));
 }
 
 TEST_F(ControllerGraphTest, FullScreenAndAudioPagesNeedAGraph)
 {
-    controller_.SetFullScreen(1);
+    controller_.SetFullScreen(true);
     controller_.ShowAudioDecoderPages();
-    EXPECT_EQ(controller_.IsFullScreen(), 0);
+    EXPECT_FALSE(controller_.IsFullScreen());
     EXPECT_TRUE(calls_.log.empty());
 
     FillRing(500, 5);
-    ASSERT_EQ(Build(0), 1);
+    ASSERT_TRUE(Build(false));
     calls_.log.clear();
-    controller_.SetFullScreen(1);
-    EXPECT_EQ(controller_.IsFullScreen(), 1);
+    controller_.SetFullScreen(true);
+    EXPECT_TRUE(controller_.IsFullScreen());
     controller_.ShowAudioDecoderPages();
-    controller_.SetFullScreen(0);
+    controller_.SetFullScreen(false);
     EXPECT_EQ(calls_.log, (std::vector<std::string>{"full", "pages", "window"}));
 
     // Stop tears the graph down and forgets the full-screen flag.
-    controller_.SetFullScreen(1);
+    controller_.SetFullScreen(true);
     controller_.Stop();
     EXPECT_EQ(calls_.graphs_alive, 0);
-    EXPECT_EQ(controller_.IsFullScreen(), 0);
+    EXPECT_FALSE(controller_.IsFullScreen());
 }
 
 TEST_F(ControllerGraphTest, TheReceiveThreadsRunAndPauseReachTheGraphFromAnyThread)
 {
     FillRing(500, 5);
-    ASSERT_EQ(Build(0), 1);
+    ASSERT_TRUE(Build(false));
     calls_.log.clear();
     std::thread receive_thread([this] { controller_.Run(); });
     receive_thread.join();

@@ -1,6 +1,6 @@
-// Receivers on real sockets in the private network: what is sent to a
-// channel reaches the ring, control packets are reported, and stopping ends
-// the thread and frees the port.
+// Receivers and a channel's reception on real sockets in the private
+// network: what is sent to a channel reaches the ring, control packets are
+// reported, and stopping ends the thread and frees the port.
 #include "broadcast/multicast_receiver.h"
 
 #include <arpa/inet.h>
@@ -16,17 +16,17 @@
 #include <thread>
 #include <vector>
 
+#include "broadcast/channel_reception.h"
 #include "broadcast/multicast_socket.h"
-#include "broadcast/notify_target.h"
-#include "playback/media_graph_controller.h"
+#include "tests/support/recorded_events.h"
+#include "tests/support/test_packets.h"
 #include "tests/support/wait_until.h"
-#include "tests/support/fake_reception_host.h"
-#include "tests/support/recorded_notify.h"
 
 namespace kinoverd {
 namespace {
 
 using Clock = std::chrono::steady_clock;
+using test::Event;
 using test::MakePacket;
 using wire::Kind;
 constexpr int kChannel = 2;
@@ -84,6 +84,16 @@ protected:
         ASSERT_TRUE(WaitUntil([&] { return ring.Count() == before + 1; }));
     }
 
+    // Admits what a receiver hands over into ring_, as a station does.
+    MulticastReceiver::DatagramHandler Admit()
+    {
+        return [this](uint8_t* datagram, size_t length) { admission_.Handle(datagram, length, &events_); };
+    }
+    int Start(MulticastReceiver& receiver) { return receiver.Start(group_, data_port_, wire::kBlockSize, Admit()); }
+
+    test::RecordedEvents events_;
+    PacketRing ring_{750 * kPacketSize, kPacketSize};
+    DatagramAdmission admission_{ring_, wire::kBlockSize};
     const std::string group_ = wire::GroupAddress(kChannel);
     const uint16_t data_port_ = wire::DataPort(kChannel);
     const uint16_t control_port_ = wire::ControlPort(kChannel);
@@ -92,19 +102,18 @@ protected:
 
 TEST_F(MulticastReceiverTest, AStartedReceiverBuffersWhatIsSentToItsPort)
 {
-    test::FakeReceptionHost host;
     MulticastReceiver receiver;
-    ASSERT_EQ(receiver.Start(&host, group_, data_port_), 1);
+    ASSERT_EQ(Start(receiver), 1);
     EXPECT_TRUE(receiver.is_listening());
     EXPECT_EQ(receiver.port(), data_port_);
 
     std::vector<std::vector<uint8_t>> sent = {MakePacket(Kind::kStreamStart)};
     for (uint32_t i = 0; i < 5; ++i) sent.push_back(MakePacket(Kind::kData, 100 + i, 5000000));
-    for (const auto& packet : sent) SendAndWaitForRing(packet, *host.packet_ring());
+    for (const auto& packet : sent) SendAndWaitForRing(packet, ring_);
 
     std::vector<uint8_t> slot(kPacketSize);
     for (const auto& packet : sent) {
-        ASSERT_TRUE(host.packet_ring()->Pop(slot.data()));
+        ASSERT_TRUE(ring_.Pop(slot.data()));
         EXPECT_EQ(slot, packet);
     }
     EXPECT_EQ(receiver.Stop(), 1);
@@ -112,34 +121,33 @@ TEST_F(MulticastReceiverTest, AStartedReceiverBuffersWhatIsSentToItsPort)
 
 TEST_F(MulticastReceiverTest, StopEndsTheThreadAndFreesThePort)
 {
-    test::FakeReceptionHost host;
     MulticastReceiver receiver;
     EXPECT_EQ(receiver.Stop(), 0);  // never started: no socket
 
-    ASSERT_EQ(receiver.Start(&host, group_, data_port_), 1);
+    ASSERT_EQ(Start(receiver), 1);
     EXPECT_FALSE(PortIsFree(data_port_));
     // Stopping while datagrams keep coming: the thread ends between two of them.
-    SendAndWaitForRing(MakePacket(Kind::kStreamStart), *host.packet_ring());
+    SendAndWaitForRing(MakePacket(Kind::kStreamStart), ring_);
     std::atomic<bool> sending{true};
     std::thread flood([&] {
         auto packet = MakePacket(Kind::kData, 200);
         while (sending) Send(packet, data_port_);
     });
-    EXPECT_TRUE(WaitUntil([&] { return host.packet_ring()->Count() > 10; }));
+    EXPECT_TRUE(WaitUntil([&] { return ring_.Count() > 10; }));
 
     const auto begin = Clock::now();
     EXPECT_EQ(receiver.Stop(), 1);
     EXPECT_LT(Clock::now() - begin, std::chrono::seconds(2));
     EXPECT_FALSE(receiver.is_listening());
     EXPECT_TRUE(PortIsFree(data_port_));
-    const uint32_t held = host.packet_ring()->Count();
+    const uint32_t held = ring_.Count();
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    EXPECT_EQ(host.packet_ring()->Count(), held);  // nothing arrives any more
+    EXPECT_EQ(ring_.Count(), held);  // nothing arrives any more
     sending = false;
     flood.join();
 
     std::vector<uint8_t> slot(kPacketSize);
-    while (host.packet_ring()->Pop(slot.data())) {
+    while (ring_.Pop(slot.data())) {
         if (!wire::HasHead(slot.data(), Kind::kStreamStart)) {
             ASSERT_EQ(slot, MakePacket(Kind::kData, 200));
         }
@@ -147,67 +155,61 @@ TEST_F(MulticastReceiverTest, StopEndsTheThreadAndFreesThePort)
     EXPECT_EQ(receiver.Stop(), 0);
 
     // And it listens again after a new start.
-    ASSERT_EQ(receiver.Start(&host, group_, data_port_), 1);
-    SendAndWaitForRing(MakePacket(Kind::kData, 201), *host.packet_ring());
+    ASSERT_EQ(Start(receiver), 1);
+    SendAndWaitForRing(MakePacket(Kind::kData, 201), ring_);
 }
 
 TEST_F(MulticastReceiverTest, AStartOnAPortHeldElsewhereFails)
 {
     PortHolder holder(data_port_);
     ASSERT_TRUE(holder.bound());
-    test::FakeReceptionHost host;
     MulticastReceiver receiver;
-    EXPECT_EQ(receiver.Start(&host, group_, data_port_), 0);
+    EXPECT_EQ(Start(receiver), 0);
     EXPECT_FALSE(receiver.is_listening());
     EXPECT_EQ(receiver.Stop(), 0);
 }
 
 TEST_F(MulticastReceiverTest, StartReceptionReportsAHalfStartAndStopReceptionStopsBoth)
 {
-    test::RecordedNotify notify;
-    MediaGraphController controller(1500, wire::kBlockSize);
+    ChannelReception reception(wire::kBlockSize);
     {
         PortHolder holder(data_port_);
         ASSERT_TRUE(holder.bound());
-        EXPECT_EQ(controller.StartReception(group_, data_port_, &notify), 0);
+        EXPECT_FALSE(reception.Start(kChannel, &events_));
     }
     // The control-port receiver did start and still listens.
     Send(MakePacket(Kind::kRestart), control_port_);
-    EXPECT_TRUE(notify.WaitFor(kMsgRestart, std::chrono::seconds(5)));
+    EXPECT_TRUE(events_.WaitFor(Event::kRestart, std::chrono::seconds(5)));
     EXPECT_FALSE(PortIsFree(control_port_));
 
-    EXPECT_EQ(controller.StopReception(), 0);  // the data-port receiver had no socket
+    reception.Stop();
     EXPECT_TRUE(PortIsFree(control_port_));
     Send(MakePacket(Kind::kRestart), control_port_);
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    EXPECT_EQ(notify.Count(kMsgRestart), 1u);
+    EXPECT_EQ(events_.Count(Event::kRestart), 1u);
 }
 
 TEST_F(MulticastReceiverTest, RestartAndClosePacketsOnTheControlPortAreReported)
 {
-    test::RecordedNotify notify;
-    MediaGraphController controller(1500, wire::kBlockSize);
-    ASSERT_EQ(controller.StartReception(group_, data_port_, &notify), 1);
+    ChannelReception reception(wire::kBlockSize);
+    ASSERT_TRUE(reception.Start(kChannel, &events_));
     Send(MakePacket(Kind::kRestart), control_port_);
-    ASSERT_TRUE(notify.WaitFor(kMsgRestart, std::chrono::seconds(5)));
+    ASSERT_TRUE(events_.WaitFor(Event::kRestart, std::chrono::seconds(5)));
     for (int i = 0; i < 4; ++i) {
         Send(MakePacket(Kind::kClose), control_port_);
-        ASSERT_TRUE(notify.WaitFor(kMsgClose, std::chrono::seconds(5), size_t(i + 1)));
+        ASSERT_TRUE(events_.WaitFor(Event::kClose, std::chrono::seconds(5), size_t(i + 1)));
     }
-    EXPECT_EQ(notify.messages().size(), 5u);
-    EXPECT_EQ(notify.messages()[0].wparam, 0u);
-    EXPECT_EQ(controller.packet_ring()->Count(), 0u);
-    EXPECT_EQ(controller.stream_accepted(), 0);
-    EXPECT_EQ(controller.StopReception(), 1);
+    EXPECT_EQ(events_.events().size(), 5u);
+    EXPECT_EQ(reception.ring().Count(), 0u);
+    EXPECT_FALSE(reception.stream_accepted());
 }
 
 // Malformed datagrams of every length ahead of a broadcast: none is
 // buffered or reported, and the broadcast that follows is taken whole.
 TEST_F(MulticastReceiverTest, AMalformedFloodLeavesNoTrace)
 {
-    test::RecordedNotify notify;
-    MediaGraphController controller(1500, wire::kBlockSize);
-    ASSERT_EQ(controller.StartReception(group_, data_port_, &notify), 1);
+    ChannelReception reception(wire::kBlockSize);
+    ASSERT_TRUE(reception.Start(kChannel, &events_));
     std::mt19937 random(5);
     for (int n = 0; n < 3000; ++n) {
         std::vector<uint8_t> datagram(random() % 5001);
@@ -226,19 +228,18 @@ TEST_F(MulticastReceiverTest, AMalformedFloodLeavesNoTrace)
     Send(short_start, data_port_);
     Send(long_restart, control_port_);
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    EXPECT_EQ(controller.packet_ring()->Count(), 0u);
-    EXPECT_EQ(controller.stream_accepted(), 0);
-    EXPECT_TRUE(notify.messages().empty());
+    EXPECT_EQ(reception.ring().Count(), 0u);
+    EXPECT_FALSE(reception.stream_accepted());
+    EXPECT_TRUE(events_.events().empty());
 
     std::vector<std::vector<uint8_t>> sent = {MakePacket(Kind::kStreamStart)};
     for (uint32_t i = 0; i < 20; ++i) sent.push_back(MakePacket(Kind::kData, 300 + i, 9000000));
-    for (const auto& packet : sent) SendAndWaitForRing(packet, *controller.packet_ring());
+    for (const auto& packet : sent) SendAndWaitForRing(packet, reception.ring());
     std::vector<uint8_t> slot(kPacketSize);
     for (const auto& packet : sent) {
-        ASSERT_TRUE(controller.packet_ring()->Pop(slot.data()));
+        ASSERT_TRUE(reception.ring().Pop(slot.data()));
         EXPECT_EQ(slot, packet);
     }
-    EXPECT_EQ(controller.StopReception(), 1);
 }
 
 }  // namespace

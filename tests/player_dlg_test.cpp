@@ -636,7 +636,7 @@ TEST_F(PlayerDlgTest, StopAndExitSendTheClosePackets)
     ASSERT_TRUE(control->ok());
 
     // The slider follows the stream: position over total length, in percent.
-    const uint32_t total = dlg_->video_window()->controller().TotalSize();
+    const uint32_t total = dlg_->video_window()->controller().reception().stream_length();
     ASSERT_GT(total, 0u);
     WindowMessage::Send(dlg_.get(), kMsgPosition, total / 2);
     EXPECT_EQ(dlg_->position_slider()->value(), 50);
@@ -665,7 +665,7 @@ TEST_F(PlayerDlgTest, StopAndExitSendTheClosePackets)
 
 TEST_F(PlayerDlgTest, ASixtySecondClipNeverOverflowsTheStationsRingAndTheDisplayAdvances)
 {
-    const PacketRing& ring = *dlg_->video_window()->controller().packet_ring();
+    const PacketRing& ring = dlg_->video_window()->controller().reception().ring();
     const uint64_t dropped_before = ring.dropped();
     Play({Media("long.mpg")});
     ASSERT_TRUE(RunUntilPlaying());

@@ -1,6 +1,7 @@
 #include "tools/channel_tuner.h"
 
 #include <poll.h>
+#include <sys/eventfd.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -8,7 +9,6 @@
 #include <cstring>
 #include <vector>
 
-#include "broadcast/notify_target.h"
 #include "broadcast/wire_format.h"
 #include "tools/stop_signals.h"
 
@@ -19,11 +19,8 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
-// The ring of the player's video window: 1500 KiB.
-constexpr int kRingKib = 1500;
 constexpr auto kReportInterval = std::chrono::seconds(1);
 constexpr milliseconds kIdleTick{100};
-constexpr milliseconds kUnderrunTick{5};
 
 }  // namespace
 
@@ -31,24 +28,47 @@ ChannelTuner::ChannelTuner(int channel, int output_fd, const StopSignals& signal
     : channel_(channel),
       output_fd_(output_fd),
       signals_(signals),
-      controller_(kRingKib, wire::kBlockSize)
+      wake_fd_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)),
+      reception_(wire::kBlockSize)
 {
+}
+
+ChannelTuner::~ChannelTuner()
+{
+    reception_.Stop();
+    if (wake_fd_ >= 0) close(wake_fd_);
+}
+
+void ChannelTuner::Raise(std::atomic<bool>& flag)
+{
+    flag = true;
+    reception_.Interrupt();
+    const uint64_t one = 1;
+    [[maybe_unused]] const ssize_t written = write(wake_fd_, &one, sizeof one);
+}
+
+void ChannelTuner::Sleep(milliseconds limit) const
+{
+    pollfd fds[] = {{signals_.fd(), POLLIN, 0}, {wake_fd_, POLLIN, 0}};
+    if (poll(fds, 2, int(limit.count())) > 0 && (fds[1].revents & POLLIN)) {
+        uint64_t count = 0;
+        [[maybe_unused]] const ssize_t got = read(wake_fd_, &count, sizeof count);
+    }
 }
 
 int ChannelTuner::Tune()
 {
     const auto group = wire::GroupAddress(channel_);
-    if (!notify_.is_open()) {
+    if (wake_fd_ < 0) {
         std::fprintf(stderr, "kinoverd-tune: eventfd: %s\n", std::strerror(errno));
         return kExitFailure;
     }
-    if (!controller_.StartReception(group, wire::DataPort(channel_), &notify_)) {
+    if (!reception_.Start(channel_, this)) {
         std::fprintf(stderr,
                      "kinoverd-tune: cannot listen on channel %d (group %s, ports %u and %u): "
                      "a port is taken or there is no multicast route\n",
                      channel_, group.c_str(), unsigned(wire::DataPort(channel_)),
                      unsigned(wire::ControlPort(channel_)));
-        controller_.StopReception();
         return kExitFailure;
     }
     std::fprintf(stderr, "kinoverd-tune: channel %d (group %s, data port %u): waiting for a broadcast\n",
@@ -60,34 +80,36 @@ int ChannelTuner::Tune()
     }
 }
 
+std::optional<int> ChannelTuner::TakeInterruption()
+{
+    if (const auto signal = signals_.Take()) return kExitSignalBase + *signal;
+    if (closed_.exchange(false)) {
+        std::fprintf(stderr, "kinoverd-tune: the broadcast was closed\n");
+        return kExitDone;
+    }
+    return std::nullopt;
+}
+
 std::optional<int> ChannelTuner::AwaitStart()
 {
     uint32_t last_count = 0;
     auto count_since = Clock::now();
     for (;;) {
-        pollfd fds[] = {{signals_.fd(), POLLIN, 0}, {notify_.fd(), POLLIN, 0}};
-        poll(fds, 2, int(kIdleTick.count()));
-        if (const auto signal = signals_.Take()) return kExitSignalBase + *signal;
-        while (const auto message = notify_.Take()) {
-            switch (message->number) {
-            case kMsgRingHalfFull:
-                return std::nullopt;
-            case kMsgClose:
-                std::fprintf(stderr, "kinoverd-tune: the broadcast was closed\n");
-                return kExitDone;
-            case kMsgRestart:
-                controller_.Stop();
-                std::fprintf(stderr, "kinoverd-tune: restart: waiting for the next stream\n");
-                break;
-            }
+        Sleep(kIdleTick);
+        if (const auto status = TakeInterruption()) return status;
+        if (restarted_.exchange(false)) {
+            reception_.Reset();
+            std::fprintf(stderr, "kinoverd-tune: restart: waiting for the next stream\n");
         }
+        if (ready_.exchange(false)) return std::nullopt;
         // The whole of a short stream is in the ring, with its end packet.
-        const uint32_t count = controller_.packet_ring()->Count();
+        const uint32_t count = reception_.ring().Count();
         if (count != last_count) {
             last_count = count;
             count_since = Clock::now();
-        } else if (count > 0 && controller_.stream_accepted() &&
+        } else if (count > 0 && reception_.stream_accepted() &&
                    Clock::now() - count_since >= kShortStreamWait) {
+            reception_.MarkReadingStarted();
             return std::nullopt;
         }
     }
@@ -95,64 +117,40 @@ std::optional<int> ChannelTuner::AwaitStart()
 
 std::optional<int> ChannelTuner::ReadStream()
 {
-    std::vector<uint8_t> block(wire::kBlockSize);
-    NetworkStream& stream = controller_.network_stream();
+    std::vector<uint8_t> block(reception_.block_size());
     auto last_data = Clock::now();
     for (;;) {
         if (const auto signal = signals_.Take()) return kExitSignalBase + *signal;
-        uint32_t got = 0;
-        stream.Lock();
-        stream.Read(block.data(), uint32_t(block.size()), true, &got);
-        stream.Unlock();
-
-        // Deliver reports in this thread before Read returns, so the
-        // messages about this block are already queued.
-        bool underrun = false, ended = false, closed = false, restarted = false;
-        while (const auto message = notify_.Take()) {
-            underrun |= message->number == kMsgRingEmpty;
-            ended |= message->number == kMsgEndOfStream;
-            closed |= message->number == kMsgClose;
-            restarted |= message->number == kMsgRestart;
+        // The rest of a restarted stream is not wanted: the next one follows.
+        if (restarted_.exchange(false)) {
+            reception_.Reset();
+            std::fprintf(stderr, "kinoverd-tune: restart: waiting for the next stream\n");
+            return std::nullopt;
         }
-        if (ended) {
+        const ChannelReception::Block taken = reception_.TakeBlock(block.data());
+        if (taken.take == ChannelReception::Take::kEnd) {
             std::fprintf(stderr, "kinoverd-tune: end of stream, %llu bytes written\n",
                          static_cast<unsigned long long>(bytes_written_));
             return kExitDone;
         }
-        if (!underrun) {
-            if (!WriteBlock(block.data(), got)) return kExitFailure;
+        if (taken.take == ChannelReception::Take::kData) {
+            if (!WriteBlock(block.data(), taken.bytes)) return kExitFailure;
             last_data = Clock::now();
+            ReportProgress();
+            continue;
         }
-        if (closed) {
-            std::fprintf(stderr, "kinoverd-tune: the broadcast was closed\n");
-            return kExitDone;
+        // Nothing buffered: what arrived before a close is written.
+        if (const auto status = TakeInterruption()) return status;
+        if (Clock::now() - last_data >= kSilenceLimit) {
+            std::fprintf(stderr,
+                         "kinoverd-tune: nothing received for %lld s: the broadcast stopped "
+                         "without an end packet\n",
+                         static_cast<long long>(
+                             std::chrono::duration_cast<std::chrono::seconds>(kSilenceLimit).count()));
+            return kExitFailure;
         }
-        if (restarted) {
-            controller_.Stop();
-            std::fprintf(stderr, "kinoverd-tune: restart: waiting for the next stream\n");
-            return std::nullopt;
-        }
-        if (underrun) {
-            if (Clock::now() - last_data >= kSilenceLimit) {
-                std::fprintf(stderr,
-                             "kinoverd-tune: nothing received for %lld s: the broadcast stopped "
-                             "without an end packet\n",
-                             static_cast<long long>(
-                                 std::chrono::duration_cast<std::chrono::seconds>(kSilenceLimit).count()));
-                return kExitFailure;
-            }
-            AwaitData(kIdleTick);
-        }
+        reception_.WaitForPacket(kIdleTick, [this] { return closed_ || restarted_; });
         ReportProgress();
-    }
-}
-
-void ChannelTuner::AwaitData(milliseconds limit)
-{
-    const auto until = Clock::now() + limit;
-    while (controller_.packet_ring()->Count() == 0 && Clock::now() < until) {
-        pollfd fds[] = {{signals_.fd(), POLLIN, 0}, {notify_.fd(), POLLIN, 0}};
-        if (poll(fds, 2, int(kUnderrunTick.count())) > 0) return;
     }
 }
 
@@ -178,7 +176,7 @@ void ChannelTuner::ReportProgress()
     if (now < next_report_) return;
     next_report_ = now + kReportInterval;
     std::fprintf(stderr, "kinoverd-tune: %llu bytes written, stream length %u\n",
-                 static_cast<unsigned long long>(bytes_written_), controller_.TotalSize());
+                 static_cast<unsigned long long>(bytes_written_), reception_.stream_length());
 }
 
 }  // namespace kinoverd

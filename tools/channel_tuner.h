@@ -1,22 +1,24 @@
 // Tunes in to a channel exactly as a station's receive side does and writes
-// the delivered stream to a file descriptor: waits until the ring is half
-// full, then reads the network stream block by block as a splitter would.
-// Ends at the end packet, a close packet or a stopping signal; a restart
-// packet starts the next stream in the same output.
+// the received stream to a file descriptor: waits until the ring is half
+// full (or a short stream is whole), then takes the stream block by block
+// as the playback source does. Ends at the end packet, a close packet or a
+// stopping signal; a restart packet starts the next stream in the same
+// output.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <optional>
 
-#include "playback/media_graph_controller.h"
-#include "tools/queued_notify.h"
+#include "broadcast/channel_reception.h"
+#include "broadcast/reception_events.h"
 
 namespace kinoverd {
 
 class StopSignals;
 
-class ChannelTuner {
+class ChannelTuner : private ReceptionEvents {
 public:
     static constexpr int kExitDone = 0;
     static constexpr int kExitFailure = 1;
@@ -27,6 +29,7 @@ public:
     static constexpr auto kShortStreamWait = std::chrono::seconds(2);
 
     ChannelTuner(int channel, int output_fd, const StopSignals& signals);
+    ~ChannelTuner() override;
 
     // Returns the exit status; reports on standard error.
     int Tune();
@@ -36,16 +39,36 @@ private:
     std::optional<int> AwaitStart();
     // Reads one stream to its end. Empty after a restart, or an exit status.
     std::optional<int> ReadStream();
-    // Waits until the ring has a packet, a message or a signal arrives, or the time runs out.
-    void AwaitData(std::chrono::milliseconds limit);
+    // A signal, close or restart that ends the current stream, if any.
+    std::optional<int> TakeInterruption();
+    // Sleeps until an event or a signal arrives, or `limit` passes.
+    void Sleep(std::chrono::milliseconds limit) const;
     bool WriteBlock(const uint8_t* block, uint32_t size);
     void ReportProgress();
+
+    // ReceptionEvents, on the receive threads: flags for the main loop.
+    void PlaybackReady() override { Raise(ready_); }
+    void ResumePlayback() override {}
+    void RingNearlyFull() override {}
+    void RestartReceived() override { Raise(restarted_); }
+    void CloseReceived() override { Raise(closed_); }
+    void BlockPlayed(uint32_t) override {}
+    void RingEmpty(uint32_t) override {}
+    void EndOfStream() override {}
+    void Raise(std::atomic<bool>& flag);
 
     const int channel_;
     const int output_fd_;
     const StopSignals& signals_;
-    QueuedNotify notify_;
-    MediaGraphController controller_;
+    const int wake_fd_;  // eventfd: written by the receive threads with every flag
+
+    // Set by the receive threads, taken by the main loop.
+    std::atomic<bool> ready_{false};
+    std::atomic<bool> restarted_{false};
+    std::atomic<bool> closed_{false};
+
+    ChannelReception reception_;  // after the flags: its threads end first
+    // Main loop only.
     uint64_t bytes_written_ = 0;
     std::chrono::steady_clock::time_point next_report_;
 };

@@ -12,15 +12,15 @@
 namespace kinoverd::test {
 
 PlaybackHost::PlaybackHost()
-    : graphs_(2048, wire::kHeaderBytes),
-      notify_(this),
-      controller_(std::make_unique<MediaGraphController>(1500, 2048, &graphs_))
+    : notify_(this), controller_(std::make_unique<MediaGraphController>(wire::kBlockSize, &graphs_))
 {
     resize(485, 360);
+    notify_.resume = [this] { controller_->Run(); };
 }
 
 PlaybackHost::~PlaybackHost()
 {
+    controller_->StopReception();
     controller_.reset();
     // Messages still queued for this window go with it.
     QCoreApplication::removePostedEvents(this);
@@ -31,8 +31,7 @@ bool PlaybackHost::Tune(int channel)
     channel_ = channel;
     controller_->Stop();
     controller_->StopReception();
-    const std::string group = "234.5.6." + std::to_string(channel + 7);
-    return controller_->StartReception(group, uint16_t(channel * 2 + 4000), &notify_) == 1;
+    return controller_->StartReception(channel, &notify_);
 }
 
 void PlaybackHost::StopPlayback()
@@ -92,7 +91,7 @@ void PlaybackHost::Handle(int message, uintptr_t)
 {
     switch (message) {
     case kMsgRingHalfFull: {
-        const int built = controller_->BuildAndRun(this, 54, 29, 431, 331, 1);
+        const int built = controller_->BuildAndRun({this, 54, 29, 431, 331}, true) ? 1 : 0;
         ++builds_;
         if (!built) {
             ++failed_builds_;

@@ -1,0 +1,35 @@
+// What the receive side of a station reports to its owner, by name. The
+// receive threads call the first five; the reader of the stream (the
+// playback source, the tuner) calls the rest. Implementations must return
+// promptly and must not call back into the reception, except that
+// ResumePlayback may run a paused playback.
+#pragma once
+
+#include <cstdint>
+
+namespace kinoverd {
+
+class ReceptionEvents {
+public:
+    virtual ~ReceptionEvents() = default;
+
+    // Half the ring is filled, or the whole of a short stream is in: build
+    // the playback and start reading. Once per stream.
+    virtual void PlaybackReady() = 0;
+    // A packet arrived while playback was asked for: a playback paused by an
+    // underrun may go on. Called for every such packet, so it must be cheap.
+    virtual void ResumePlayback() = 0;
+    // The ring is more than four fifths full: the station's own sender holds.
+    virtual void RingNearlyFull() = 0;
+    virtual void RestartReceived() = 0;
+    virtual void CloseReceived() = 0;
+
+    // The reader took the block at this byte position of the stream.
+    virtual void BlockPlayed(uint32_t position) = 0;
+    // The reader found the ring empty at this position: an underrun.
+    virtual void RingEmpty(uint32_t position) = 0;
+    // The reader reached the end packet.
+    virtual void EndOfStream() = 0;
+};
+
+}  // namespace kinoverd

@@ -1,0 +1,220 @@
+// A channel's reception as its reader sees it: blocks taken from the ring
+// with their real length, the end, an empty ring, the search for the live
+// data of a joined broadcast, and a reset while reception goes on. It runs
+// on a channel of the private network; most tests fill the ring directly.
+#include "broadcast/channel_reception.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <thread>
+#include <vector>
+
+#include "broadcast/multicast_socket.h"
+#include "tests/support/recorded_events.h"
+#include "tests/support/test_packets.h"
+#include "tests/support/wait_until.h"
+
+namespace kinoverd {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using test::MakePacket;
+using test::WaitUntil;
+using wire::Kind;
+using Take = ChannelReception::Take;
+constexpr uint32_t kBlock = wire::kBlockSize;
+constexpr int kChannel = 1;
+
+std::vector<uint8_t> PayloadOf(const std::vector<uint8_t>& packet)
+{
+    return {packet.begin() + wire::kHeadBytes, packet.end()};
+}
+
+class ChannelReceptionTest : public testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(reception_.Start(kChannel, &events_)); }
+
+    void Push(const std::vector<uint8_t>& packet) { ASSERT_TRUE(ring().Push(packet.data())); }
+    void Push(Kind kind, uint32_t block_index = 0, uint32_t length = 7000000)
+    {
+        Push(MakePacket(kind, block_index, length));
+    }
+    ChannelReception::Block Take() { return reception_.TakeBlock(buffer_.data()); }
+
+    PacketRing& ring() { return reception_.ring(); }
+
+    test::RecordedEvents events_;
+    ChannelReception reception_{kBlock};
+    std::vector<uint8_t> buffer_ = std::vector<uint8_t>(kBlock, 0xCC);
+};
+
+TEST(ChannelReceptionSizes, TheRingHoldsOnePacketPerBlockOfTheBuffer)
+{
+    ChannelReception player(2048);
+    EXPECT_EQ(player.ring().SlotCount(), 750u);
+    EXPECT_EQ(player.ring().slot_size(), 2060u);
+
+    ChannelReception small(1024, 64);
+    EXPECT_EQ(small.ring().SlotCount(), 64u);
+    EXPECT_EQ(small.ring().slot_size(), 1036u);
+
+    // Too small to hold a packet: there is nothing to receive into.
+    ChannelReception none(2048, 1);
+    EXPECT_FALSE(none.Start(kChannel, nullptr));
+}
+
+TEST_F(ChannelReceptionTest, BlocksComeOutWholeInRingOrderAndTheLastIsCutToTheStreamLength)
+{
+    const auto first = MakePacket(Kind::kData, 40, 100000);
+    const auto last = MakePacket(Kind::kData, 48, 100000);  // bytes 98304 to 99999
+    Push(first);
+    Push(last);
+    auto block = Take();
+    EXPECT_EQ(block.take, Take::kData);
+    EXPECT_EQ(block.offset, 40u * kBlock);
+    EXPECT_EQ(block.bytes, kBlock);
+    EXPECT_EQ(buffer_, PayloadOf(first));
+    block = Take();
+    EXPECT_EQ(block.bytes, 100000u - 48 * kBlock);
+    EXPECT_TRUE(std::equal(buffer_.begin(), buffer_.begin() + block.bytes, PayloadOf(last).begin()));
+    EXPECT_EQ(reception_.stream_length(), 100000u);
+    // A block wholly past the end (the header of a short stream) is no block.
+    Push(Kind::kData, 49, 100000);
+    EXPECT_EQ(Take().take, Take::kEmpty);
+    // Whatever the data holds: a block of zeros is a block like any other.
+    auto zeros = MakePacket(Kind::kData, 50, 7000000);
+    std::fill(zeros.begin() + wire::kHeadBytes, zeros.end(), 0);
+    Push(zeros);
+    EXPECT_EQ(Take().take, Take::kData);
+    EXPECT_TRUE(events_.events().empty());
+}
+
+TEST_F(ChannelReceptionTest, TheEndPacketEndsTheStreamAndPacketsThatAreNotDataAreSkipped)
+{
+    auto bad_zero = MakePacket(Kind::kData, 90);
+    bad_zero[2] = 1;
+    auto bad_magic = MakePacket(Kind::kData, 91);
+    bad_magic[0] = 'R';
+    bad_magic[1] = 'B';
+    auto unknown = MakePacket(Kind::kData, 92);
+    unknown[3] = 'Z';
+    Push(Kind::kStreamStart);
+    Push(Kind::kHeader, 3);  // a header the receive side did not rewrite
+    Push(bad_zero);
+    Push(bad_magic);
+    Push(Kind::kRestart);
+    Push(Kind::kClose);
+    Push(unknown);
+    Push(Kind::kData, 50);
+    Push(Kind::kEnd);
+    Push(Kind::kData, 51);
+    EXPECT_EQ(Take().offset, 50u * kBlock);
+    EXPECT_EQ(Take().take, Take::kEnd);
+    EXPECT_EQ(ring().Count(), 1u);  // what follows the end packet stays
+    EXPECT_EQ(Take().take, Take::kData);
+    EXPECT_EQ(Take().take, Take::kEmpty);
+}
+
+TEST_F(ChannelReceptionTest, AWaitForPacketsEndsWithAPacketOrAnInterruption)
+{
+    // Nothing comes: the wait lasts its time.
+    auto begin = Clock::now();
+    EXPECT_FALSE(reception_.WaitForPacket(std::chrono::milliseconds(100), [] { return false; }));
+    EXPECT_GE(Clock::now() - begin, std::chrono::milliseconds(90));
+
+    // A packet ends it at once, and so does an interruption.
+    std::thread pusher([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        Push(Kind::kData, 40);
+    });
+    begin = Clock::now();
+    EXPECT_TRUE(reception_.WaitForPacket(std::chrono::seconds(10), [] { return false; }));
+    EXPECT_LT(Clock::now() - begin, std::chrono::seconds(5));
+    pusher.join();
+    Take();
+
+    std::atomic<bool> flushing{false};
+    std::thread flusher([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        flushing = true;
+        reception_.Interrupt();
+    });
+    begin = Clock::now();
+    EXPECT_FALSE(reception_.WaitForPacket(std::chrono::seconds(10), [&] { return flushing.load(); }));
+    EXPECT_LT(Clock::now() - begin, std::chrono::seconds(5));
+    flusher.join();
+}
+
+TEST_F(ChannelReceptionTest, TheStartSearchSkipsTheFirst64KiB)
+{
+    auto bad_zero = MakePacket(Kind::kData, 40);
+    bad_zero[2] = 1;
+    Push(Kind::kStreamStart);
+    for (uint32_t i = 0; i <= 32; ++i) Push(Kind::kData, i);  // 32 is exactly 65536: not past it
+    Push(bad_zero);
+    Push(Kind::kData, 33);
+    Push(Kind::kData, 34);
+    uint32_t position = 0;
+    EXPECT_TRUE(reception_.FindStartPosition(&position));
+    EXPECT_EQ(position, 67584u);
+    EXPECT_EQ(ring().Count(), 1u);
+    EXPECT_TRUE(events_.events().empty());
+}
+
+TEST_F(ChannelReceptionTest, TheStartSearchGivesUpAfter1001PacketsOrWhenTheRingStaysEmpty)
+{
+    // More packets than the ring holds: they keep arriving during the search.
+    auto push_then_qualifying = [this](int before) {
+        return std::thread([this, before] {
+            for (int n = 0; n <= before; ++n) {
+                const auto packet = MakePacket(Kind::kData, n < before ? 5 : 100, 7000000);
+                while (!ring().Push(packet.data())) std::this_thread::yield();
+            }
+        });
+    };
+    uint32_t position = 0;
+    std::thread pusher = push_then_qualifying(1000);
+    EXPECT_TRUE(reception_.FindStartPosition(&position));  // the 1001st qualifies
+    EXPECT_EQ(position, 100u * kBlock);
+    pusher.join();
+
+    pusher = push_then_qualifying(1001);
+    EXPECT_FALSE(reception_.FindStartPosition(&position));
+    pusher.join();
+    ASSERT_EQ(ring().Count(), 1u);  // the search stopped right before it
+    EXPECT_EQ(Take().offset, 100u * kBlock);
+
+    position = 77;
+    const auto begin = Clock::now();
+    EXPECT_FALSE(reception_.FindStartPosition(&position));
+    EXPECT_GE(Clock::now() - begin, std::chrono::milliseconds(400));  // about half a second
+    EXPECT_EQ(position, 77u);
+}
+
+TEST_F(ChannelReceptionTest, AResetEmptiesTheRingAndForgetsTheStreamWhileReceptionGoesOn)
+{
+    MulticastSocket sender;
+    ASSERT_TRUE(sender.OpenSender(kBlock));
+    auto send = [&](const std::vector<uint8_t>& packet) {
+        const uint32_t before = ring().Count();
+        sender.SendTo(packet.data(), packet.size(), wire::GroupAddress(kChannel), wire::DataPort(kChannel));
+        ASSERT_TRUE(WaitUntil([&] { return ring().Count() == before + 1; }));
+    };
+    send(MakePacket(Kind::kStreamStart));
+    send(MakePacket(Kind::kData, 33));
+    EXPECT_TRUE(reception_.stream_accepted());
+    reception_.Reset();
+    EXPECT_EQ(ring().Count(), 0u);
+    EXPECT_FALSE(reception_.stream_accepted());
+
+    // The next broadcast is buffered again.
+    send(MakePacket(Kind::kStreamStart));
+    EXPECT_TRUE(reception_.stream_accepted());
+    reception_.Stop();
+    reception_.Stop();
+}
+
+}  // namespace
+}  // namespace kinoverd
