@@ -7,23 +7,23 @@
 
 namespace kinoverd {
 
-CHoverBitmapButton::CHoverBitmapButton(QWidget* parent) : CHoverBitmapButton(QString(), parent) {}
+HoverBitmapButton::HoverBitmapButton(QWidget* parent) : HoverBitmapButton(QString(), parent) {}
 
-CHoverBitmapButton::CHoverBitmapButton(const QString& text, QWidget* parent)
+HoverBitmapButton::HoverBitmapButton(const QString& text, QWidget* parent)
     : QPushButton(text, parent)
 {
     // Moves without a button held bring the hover frame back after a click.
     setMouseTracking(true);
 }
 
-void CHoverBitmapButton::LoadFrameStrip(int bitmap, int frame_width, int frame_height,
-                                        const QCursor& cursor)
+void HoverBitmapButton::LoadFrameStrip(Bitmap strip, int frame_width, int frame_height,
+                                       const QCursor& cursor)
 {
-    LoadFrameStrip(LoadBitmapResource(bitmap), frame_width, frame_height, cursor);
+    LoadFrameStrip(LoadBitmap(strip), frame_width, frame_height, cursor);
 }
 
-void CHoverBitmapButton::LoadFrameStrip(const QPixmap& strip, int frame_width, int frame_height,
-                                        const QCursor& cursor)
+void HoverBitmapButton::LoadFrameStrip(const QPixmap& strip, int frame_width, int frame_height,
+                                       const QCursor& cursor)
 {
     strip_ = strip;
     frame_width_ = frame_width;
@@ -32,7 +32,7 @@ void CHoverBitmapButton::LoadFrameStrip(const QPixmap& strip, int frame_width, i
     SetFrameOrder(1, 2, 3, 4);
 }
 
-void CHoverBitmapButton::SetFrameOrder(int normal, int pressed, int hover, int disabled)
+void HoverBitmapButton::SetFrameOrder(int normal, int pressed, int hover, int disabled)
 {
     normal_frame_ = normal;
     pressed_frame_ = pressed;
@@ -42,7 +42,7 @@ void CHoverBitmapButton::SetFrameOrder(int normal, int pressed, int hover, int d
     update();
 }
 
-int CHoverBitmapButton::FrameToDraw() const
+int HoverBitmapButton::FrameToDraw() const
 {
     if (isDown())
         return pressed_frame_;
@@ -51,7 +51,7 @@ int CHoverBitmapButton::FrameToDraw() const
     return current_frame_;
 }
 
-void CHoverBitmapButton::paintEvent(QPaintEvent* event)
+void HoverBitmapButton::paintEvent(QPaintEvent* event)
 {
     if (!has_frame_strip()) {
         QPushButton::paintEvent(event);
@@ -69,19 +69,19 @@ void CHoverBitmapButton::paintEvent(QPaintEvent* event)
     painter.drawPixmap(source.topLeft() - frame.topLeft(), strip_, source);
 }
 
-void CHoverBitmapButton::enterEvent(QEnterEvent* event)
+void HoverBitmapButton::enterEvent(QEnterEvent* event)
 {
     EnterHover();
     QPushButton::enterEvent(event);
 }
 
-void CHoverBitmapButton::leaveEvent(QEvent* event)
+void HoverBitmapButton::leaveEvent(QEvent* event)
 {
     LeaveHover();
     QPushButton::leaveEvent(event);
 }
 
-void CHoverBitmapButton::mouseMoveEvent(QMouseEvent* event)
+void HoverBitmapButton::mouseMoveEvent(QMouseEvent* event)
 {
     // While a mouse button is held the button keeps the mouse and Qt delays
     // the leave event until release, so the position decides here. rect()
@@ -94,14 +94,14 @@ void CHoverBitmapButton::mouseMoveEvent(QMouseEvent* event)
     QPushButton::mouseMoveEvent(event);
 }
 
-void CHoverBitmapButton::mouseReleaseEvent(QMouseEvent* event)
+void HoverBitmapButton::mouseReleaseEvent(QMouseEvent* event)
 {
     // After a click the normal frame shows until the pointer moves again.
     LeaveHover();
     QPushButton::mouseReleaseEvent(event);
 }
 
-void CHoverBitmapButton::EnterHover()
+void HoverBitmapButton::EnterHover()
 {
     if (hovering_)
         return;
@@ -110,7 +110,7 @@ void CHoverBitmapButton::EnterHover()
     update();
 }
 
-void CHoverBitmapButton::LeaveHover()
+void HoverBitmapButton::LeaveHover()
 {
     if (!hovering_)
         return;

@@ -10,22 +10,24 @@
 #include <QPixmap>
 #include <QPushButton>
 
+#include "resources/bitmap.h"
+
 class QEnterEvent;
 class QMouseEvent;
 class QPaintEvent;
 
 namespace kinoverd {
 
-class CHoverBitmapButton : public QPushButton {
+class HoverBitmapButton : public QPushButton {
     Q_OBJECT
 
 public:
-    explicit CHoverBitmapButton(QWidget* parent = nullptr);
-    explicit CHoverBitmapButton(const QString& text, QWidget* parent = nullptr);
+    explicit HoverBitmapButton(QWidget* parent = nullptr);
+    explicit HoverBitmapButton(const QString& text, QWidget* parent = nullptr);
 
-    // Takes bitmap resource `bitmap` as the strip. A missing resource leaves
-    // the button without a strip (drawn by the style); the cursor is set anyway.
-    void LoadFrameStrip(int bitmap, int frame_width, int frame_height,
+    // Takes `strip` as the frame strip. A null strip leaves the button
+    // without one (drawn by the style); the cursor is set anyway.
+    void LoadFrameStrip(Bitmap strip, int frame_width, int frame_height,
                         const QCursor& cursor = QCursor(Qt::PointingHandCursor));
     void LoadFrameStrip(const QPixmap& strip, int frame_width, int frame_height,
                         const QCursor& cursor = QCursor(Qt::PointingHandCursor));

@@ -55,8 +55,8 @@ VideoWindow::VideoWindow(QWidget* main_window)
       graphs_(kBlockSize, wire::kHeaderBytes),
       notify_(this),
       controller_(std::make_unique<MediaGraphController>(kBufferKib, kBlockSize, &graphs_)),
-      frame_(LoadBitmapResource(kFrameBitmap)),
-      idle_picture_(LoadBitmapResource(kIdleBitmap))
+      frame_(LoadBitmap(Bitmap::VideoFrame)),
+      idle_picture_(LoadBitmap(Bitmap::IdlePicture))
 {
     setFixedSize(kWidth, kHeight);
     setAcceptDrops(true);
