@@ -191,12 +191,12 @@ void CPlayerDlg::OnInitDialog()
     setWindowIcon(LoadProgramIcon());
     skin_ = LoadBitmap(Bitmap::MainSkin);
 
-    file_button_->LoadFrameStrip(Bitmap::FileButton, kFrameWidth, kFrameHeight);
-    disc_button_->LoadFrameStrip(Bitmap::DiscButton, kFrameWidth, kFrameHeight);
-    exit_button_->LoadFrameStrip(Bitmap::ExitButton, kFrameWidth, kFrameHeight);
-    stop_button_->LoadFrameStrip(Bitmap::StopButton, kFrameWidth, kFrameHeight);
-    about_button_->LoadFrameStrip(Bitmap::AboutButton, kFrameWidth, kFrameHeight);
-    channel_button_->LoadFrameStrip(Bitmap::ChannelButton, kFrameWidth, kFrameHeight);
+    file_button_->LoadFrameStrip(Bitmap::FileButton, QSize(kFrameWidth, kFrameHeight));
+    disc_button_->LoadFrameStrip(Bitmap::DiscButton, QSize(kFrameWidth, kFrameHeight));
+    exit_button_->LoadFrameStrip(Bitmap::ExitButton, QSize(kFrameWidth, kFrameHeight));
+    stop_button_->LoadFrameStrip(Bitmap::StopButton, QSize(kFrameWidth, kFrameHeight));
+    about_button_->LoadFrameStrip(Bitmap::AboutButton, QSize(kFrameWidth, kFrameHeight));
+    channel_button_->LoadFrameStrip(Bitmap::ChannelButton, QSize(kFrameWidth, kFrameHeight));
 
     full_screen_off_image_ = LoadBitmap(Bitmap::FullScreenOff);
     full_screen_on_image_ = LoadBitmap(Bitmap::FullScreenOn);

@@ -22,8 +22,8 @@
 #include "app/info_pane_painter.h"
 #include "app/play_list.h"
 #include "app/window_docking.h"
-#include "playback/video_window_owner.h"
 #include "playback/mixer_volume.h"
+#include "playback/video_window_owner.h"
 #include "playback/window_notify_target.h"
 
 class QMenu;

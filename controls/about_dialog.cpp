@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "controls/credits_panel.h"
+#include "controls/layout_units.h"
 #include "resources/bitmap_resource.h"
 
 namespace kinoverd {
@@ -17,20 +18,9 @@ namespace kinoverd {
 namespace {
 
 constexpr int kIconSize = 32;
-// The dialog's font: about the size of the template's 8-point font, in a
-// face that has the Chinese glyphs.
+// About the size an 8-point font has on the layout's grid, in a face that
+// has the Chinese glyphs.
 constexpr int kFontPixels = 12;
-
-// A rectangle of the dialog's template in pixels: each edge is converted on
-// its own, as the dialog manager does.
-QRect FromDialogUnits(int x, int y, int width, int height)
-{
-    const int left = qRound(x * 1.5);
-    const int top = qRound(y * 1.625);
-    const int right = qRound((x + width) * 1.5);
-    const int bottom = qRound((y + height) * 1.625);
-    return QRect(left, top, right - left, bottom - top);
-}
 
 }  // namespace
 
@@ -38,7 +28,7 @@ AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent)
 {
     setWindowTitle(QStringLiteral("关于"));
     setModal(true);
-    setFixedSize(FromDialogUnits(0, 0, 220, 146).size());
+    setFixedSize(FromLayoutUnits(0, 0, 220, 146).size());
     QFont dialog_font = font();
     dialog_font.setPixelSize(kFontPixels);
     setFont(dialog_font);
@@ -51,7 +41,7 @@ AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent)
 void AboutDialog::CreateControls()
 {
     auto* group = new QGroupBox(QStringLiteral("版权信息"), this);
-    group->setGeometry(FromDialogUnits(8, 8, 203, 43));
+    group->setGeometry(FromLayoutUnits(8, 8, 203, 43));
     // The caption sits on the frame's top line, as in a classic group box,
     // so that the frame encloses the texts placed inside it.
     group->setStyleSheet(QStringLiteral(
@@ -60,18 +50,18 @@ void AboutDialog::CreateControls()
 
     auto* icon = new QLabel(this);
     icon->setPixmap(LoadProgramIcon().pixmap(kIconSize, kIconSize));
-    icon->setGeometry(QRect(FromDialogUnits(15, 22, 20, 20).topLeft(), QSize(kIconSize, kIconSize)));
+    icon->setGeometry(QRect(FromLayoutUnits(15, 22, 20, 20).topLeft(), QSize(kIconSize, kIconSize)));
 
     auto* product = new QLabel(QStringLiteral("Kinoverd 1.0 版"), this);
-    product->setGeometry(FromDialogUnits(64, 16, 82, 11));
+    product->setGeometry(FromLayoutUnits(64, 16, 82, 11));
 
     auto* rights = new QLabel(QStringLiteral("© 2024年6月 胶片花园工作室 版权所有"), this);
-    rights->setGeometry(FromDialogUnits(42, 35, 167, 9));
+    rights->setGeometry(FromLayoutUnits(42, 35, 167, 9));
 
     auto* frame = new QFrame(this);
     frame->setFrameStyle(QFrame::Box | QFrame::Plain);
     frame->setLineWidth(1);
-    frame->setGeometry(FromDialogUnits(8, 54, 204, 85));
+    frame->setGeometry(FromLayoutUnits(8, 54, 204, 85));
     credits_window_ = frame;
     credits_view_ = new QWidget(frame);
     credits_view_->setGeometry(frame->contentsRect());

@@ -4,28 +4,14 @@
 #include <QMouseEvent>
 #include <QPalette>
 
+#include "controls/layout_units.h"
 #include "resources/bitmap_resource.h"
 
 namespace kinoverd {
 
-namespace {
-
-// A rectangle of the panel's template in pixels: each edge is converted on
-// its own, as the dialog manager does.
-QRect FromDialogUnits(const QRect& units)
-{
-    const int left = qRound(units.x() * 1.5);
-    const int top = qRound(units.y() * 1.625);
-    const int right = qRound((units.x() + units.width()) * 1.5);
-    const int bottom = qRound((units.y() + units.height()) * 1.625);
-    return QRect(left, top, right - left, bottom - top);
-}
-
-}  // namespace
-
 CreditsPanel::CreditsPanel(QWidget* parent) : QWidget(parent)
 {
-    resize(TemplateSize());
+    resize(PanelSize());
     setAutoFillBackground(true);
     QPalette black = palette();
     black.setColor(QPalette::Window, Qt::black);
@@ -36,10 +22,10 @@ CreditsPanel::CreditsPanel(QWidget* parent) : QWidget(parent)
     AddText(TextRole::Other, QRect(68, 75, 65, 11), QStringLiteral("版权所有"));
     AddText(TextRole::Other, QRect(67, 97, 66, 11), QStringLiteral("2024年6月"));
 
-    // A picture control takes its bitmap's own size.
+    // The logo keeps its bitmap's own size.
     auto* logo = new QLabel(this);
     logo->setPixmap(LoadBitmap(Bitmap::LogoBanner));
-    logo->move(FromDialogUnits(QRect(0, 120, 200, 30)).topLeft());
+    logo->move(FromLayoutUnits(QRect(0, 120, 200, 30)).topLeft());
     logo->adjustSize();
     logo->setAttribute(Qt::WA_TransparentForMouseEvents);
 
@@ -49,7 +35,7 @@ CreditsPanel::CreditsPanel(QWidget* parent) : QWidget(parent)
             QStringLiteral("周雨桐\nyutong.zhou@kinoverd.example"));
 }
 
-QSize CreditsPanel::TemplateSize() { return FromDialogUnits(QRect(0, 0, 202, 281)).size(); }
+QSize CreditsPanel::PanelSize() { return FromLayoutUnits(QRect(0, 0, 202, 281)).size(); }
 
 QColor CreditsPanel::TextColor(TextRole role)
 {
@@ -66,10 +52,10 @@ QColor CreditsPanel::TextColor(TextRole role)
     return QColor(0, 255, 0);
 }
 
-void CreditsPanel::AddText(TextRole role, const QRect& dialog_units, const QString& text)
+void CreditsPanel::AddText(TextRole role, const QRect& layout_units, const QString& text)
 {
     auto* label = new QLabel(text, this);
-    label->setGeometry(FromDialogUnits(dialog_units));
+    label->setGeometry(FromLayoutUnits(layout_units));
     label->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     label->setWordWrap(true);
     label->setTextFormat(Qt::PlainText);

@@ -18,8 +18,8 @@ public:
 
     explicit CreditsPanel(QWidget* parent = nullptr);
 
-    // The panel's size in its template, in pixels.
-    static QSize TemplateSize();
+    // The panel's size in pixels.
+    static QSize PanelSize();
     static QColor TextColor(TextRole role);
 
 signals:
@@ -36,7 +36,7 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
-    void AddText(TextRole role, const QRect& dialog_units, const QString& text);
+    void AddText(TextRole role, const QRect& layout_units, const QString& text);
 
     // User-interface thread only.
     QRect drag_rect_;          // the panel's place when the drag began

@@ -16,18 +16,15 @@ HoverBitmapButton::HoverBitmapButton(const QString& text, QWidget* parent)
     setMouseTracking(true);
 }
 
-void HoverBitmapButton::LoadFrameStrip(Bitmap strip, int frame_width, int frame_height,
-                                       const QCursor& cursor)
+void HoverBitmapButton::LoadFrameStrip(Bitmap strip, QSize frame_size, const QCursor& cursor)
 {
-    LoadFrameStrip(LoadBitmap(strip), frame_width, frame_height, cursor);
+    LoadFrameStrip(LoadBitmap(strip), frame_size, cursor);
 }
 
-void HoverBitmapButton::LoadFrameStrip(const QPixmap& strip, int frame_width, int frame_height,
-                                       const QCursor& cursor)
+void HoverBitmapButton::LoadFrameStrip(const QPixmap& strip, QSize frame_size, const QCursor& cursor)
 {
     strip_ = strip;
-    frame_width_ = frame_width;
-    frame_height_ = frame_height;
+    frame_size_ = frame_size;
     setCursor(cursor);
     SetFrameOrder(1, 2, 3, 4);
 }
@@ -61,7 +58,7 @@ void HoverBitmapButton::paintEvent(QPaintEvent* event)
     // neither caption nor focus frame is drawn. Only the part of a frame that
     // lies on the strip is copied (QPainter reads an empty source rectangle
     // as "the whole pixmap").
-    const QRect frame((FrameToDraw() - 1) * frame_width_, 0, frame_width_, frame_height_);
+    const QRect frame(QPoint((FrameToDraw() - 1) * frame_size_.width(), 0), frame_size_);
     const QRect source = frame.intersected(strip_.rect());
     if (source.isEmpty())
         return;

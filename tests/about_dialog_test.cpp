@@ -85,7 +85,7 @@ TEST_F(AboutDialogTest, DialogHasItsSizeCaptionAndTexts)
 
 TEST_F(AboutDialogTest, CreditsStartStackedInsideTheBorder)
 {
-    ASSERT_EQ(h(), CreditsPanel::TemplateSize().height());
+    ASSERT_EQ(h(), CreditsPanel::PanelSize().height());
     EXPECT_EQ(h(), 457);
     EXPECT_EQ(Leading()->geometry(), QRect(0, 0, 304, h()));
     EXPECT_EQ(Trailing()->geometry(), QRect(0, h(), 304, h()));

@@ -77,7 +77,7 @@ protected:
         window_.resize(200, 100);
         button_ = new HoverBitmapButton(QStringLiteral("文件"), &window_);
         button_->setGeometry(QRect(QPoint(20, 30), kButtonSize));
-        button_->LoadFrameStrip(strip_, kFrameWidth, kFrameHeight);
+        button_->LoadFrameStrip(strip_, QSize(kFrameWidth, kFrameHeight));
         window_.show();
         QApplication::processEvents();
     }
@@ -323,7 +323,7 @@ TEST(HoverBitmapButtonWithoutStrip, MissingStripIsDrawnByTheStyle)
 {
     HoverBitmapButton button(QStringLiteral("文件"));
     button.resize(kButtonSize);
-    button.LoadFrameStrip(QPixmap(), kFrameWidth, kFrameHeight);
+    button.LoadFrameStrip(QPixmap(), QSize(kFrameWidth, kFrameHeight));
     EXPECT_FALSE(button.has_frame_strip());
     EXPECT_TRUE(LooksLikePlainButton(button));
     EXPECT_EQ(button.cursor().shape(), Qt::PointingHandCursor);
@@ -389,7 +389,7 @@ TEST(HoverBitmapButtonScreenshot, FourLooksOfTheFileButton)
     window.resize(skin.size());
     auto* button = new HoverBitmapButton(QStringLiteral("文件"), &window);
     button->setGeometry(QRect(19, 92, 43, 26));  // 13, 57, 29, 16 dialog units
-    button->LoadFrameStrip(strip, kFrameWidth, kFrameHeight);
+    button->LoadFrameStrip(strip, QSize(kFrameWidth, kFrameHeight));
     window.show();
     QApplication::processEvents();
 
