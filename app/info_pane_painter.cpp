@@ -12,8 +12,6 @@ namespace kinoverd {
 
 namespace {
 
-constexpr int kStatusBitmap = 171;  // 188 x 49
-constexpr int kMediaBitmap = 170;   // 245 x 31
 constexpr int kStatusFontHeight = 28;
 constexpr int kMediaFontHeight = 16;
 
@@ -34,19 +32,19 @@ QFont StatusFace()
 
 InfoPanePainter InfoPanePainter::StatusPane()
 {
-    return InfoPanePainter(kStatusBitmap, FontOfCellHeight(StatusFace(), kStatusFontHeight),
+    return InfoPanePainter(Bitmap::StatusPane, FontOfCellHeight(StatusFace(), kStatusFontHeight),
                            QColor(0, 220, 0), QMargins(8, 8, 20, 12), true);
 }
 
 InfoPanePainter InfoPanePainter::MediaPane()
 {
-    return InfoPanePainter(kMediaBitmap, FontOfCellHeight(QFont(), kMediaFontHeight),
+    return InfoPanePainter(Bitmap::MediaPane, FontOfCellHeight(QFont(), kMediaFontHeight),
                            QColor(71, 220, 187), QMargins(7, 6, 5, 6), false);
 }
 
-InfoPanePainter::InfoPanePainter(int background_bitmap, const QFont& font, const QColor& color,
+InfoPanePainter::InfoPanePainter(Bitmap background_bitmap, const QFont& font, const QColor& color,
                                  const QMargins& text_margins, bool painted_to_picture_size)
-    : background_(LoadBitmapResource(background_bitmap)),
+    : background_(LoadBitmap(background_bitmap)),
       font_(font),
       color_(color),
       text_margins_(text_margins),

@@ -11,6 +11,8 @@
 #include <QRect>
 #include <QString>
 
+#include "resources/bitmap.h"
+
 class QFontMetrics;
 class QPainter;
 
@@ -45,7 +47,7 @@ public:
     static QFont FontOfCellHeight(QFont font, int pixels);
 
 private:
-    InfoPanePainter(int background_bitmap, const QFont& font, const QColor& color,
+    InfoPanePainter(Bitmap background_bitmap, const QFont& font, const QColor& color,
                     const QMargins& text_margins, bool painted_to_picture_size);
 
     QPixmap background_;

@@ -15,6 +15,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScreen>
+#include <QSignalBlocker>
 #include <QUrl>
 
 #include <algorithm>
@@ -40,14 +41,7 @@ const QString CPlayerDlg::kNoFreeChannelText = QStringLiteral("没有空闲的�
 
 namespace {
 
-constexpr int kProgramIcon = 128;
-constexpr int kSkinBitmap = 185;
 constexpr QRect kSkinRect(0, 0, 484, 120);
-constexpr int kFullScreenOffBitmap = 180;
-constexpr int kFullScreenOnBitmap = 181;
-constexpr int kLoopOffBitmap = 182;
-constexpr int kLoopOnBitmap = 183;
-constexpr int kSliderTextureBitmap = 146;
 constexpr int kFrameWidth = 44;
 constexpr int kFrameHeight = 24;
 constexpr int kPositionSliderMaximum = 99;
@@ -113,13 +107,13 @@ CPlayerDlg::~CPlayerDlg()
 void CPlayerDlg::CreateControls()
 {
     auto button = [this](int id, const QString& text, QRect place) {
-        auto* created = new CHoverBitmapButton(text, this);
+        auto* created = new HoverBitmapButton(text, this);
         created->setGeometry(place);
         controls_[id] = created;
         return created;
     };
     auto slider = [this](int id, QRect place) {
-        auto* created = new CSkinSlider(this);
+        auto* created = new SkinSlider(this);
         created->setGeometry(place);
         controls_[id] = created;
         return created;
@@ -151,7 +145,7 @@ void CPlayerDlg::CreateControls()
     full_screen_toggle_ = button(kFullScreenToggle, QString(), FromDialogUnits(173, 57, 29, 16));
     full_screen_toggle_->setAccessibleName(QStringLiteral("全屏"));
     full_screen_toggle_->setCheckable(true);
-    home_page_label_ = new CLinkLabel(QStringLiteral("Kinoverd 2000.8"), this);
+    home_page_label_ = new LinkLabel(QStringLiteral("Kinoverd 2000.8"), this);
     home_page_label_->setGeometry(FromDialogUnits(237, 61, 68, 10));
     home_page_label_->setAlignment(Qt::AlignCenter);
     // About the size of the layout's 8-point dialog font, so that the
@@ -194,34 +188,39 @@ void CPlayerDlg::CreateControls()
 
 void CPlayerDlg::OnInitDialog()
 {
-    setWindowIcon(LoadIconResource(kProgramIcon));
-    skin_ = LoadBitmapResource(kSkinBitmap);
+    setWindowIcon(LoadProgramIcon());
+    skin_ = LoadBitmap(Bitmap::MainSkin);
 
-    file_button_->LoadFrameStrip(151, kFrameWidth, kFrameHeight);
-    disc_button_->LoadFrameStrip(176, kFrameWidth, kFrameHeight);
-    exit_button_->LoadFrameStrip(177, kFrameWidth, kFrameHeight);
-    stop_button_->LoadFrameStrip(143, kFrameWidth, kFrameHeight);
-    about_button_->LoadFrameStrip(174, kFrameWidth, kFrameHeight);
-    channel_button_->LoadFrameStrip(175, kFrameWidth, kFrameHeight);
+    file_button_->LoadFrameStrip(Bitmap::FileButton, QSize(kFrameWidth, kFrameHeight));
+    disc_button_->LoadFrameStrip(Bitmap::DiscButton, QSize(kFrameWidth, kFrameHeight));
+    exit_button_->LoadFrameStrip(Bitmap::ExitButton, QSize(kFrameWidth, kFrameHeight));
+    stop_button_->LoadFrameStrip(Bitmap::StopButton, QSize(kFrameWidth, kFrameHeight));
+    about_button_->LoadFrameStrip(Bitmap::AboutButton, QSize(kFrameWidth, kFrameHeight));
+    channel_button_->LoadFrameStrip(Bitmap::ChannelButton, QSize(kFrameWidth, kFrameHeight));
 
-    full_screen_off_image_ = LoadBitmapResource(kFullScreenOffBitmap);
-    full_screen_on_image_ = LoadBitmapResource(kFullScreenOnBitmap);
+    full_screen_off_image_ = LoadBitmap(Bitmap::FullScreenOff);
+    full_screen_on_image_ = LoadBitmap(Bitmap::FullScreenOn);
     full_screen_toggle_->setIconSize(QSize(kFrameWidth, kFrameHeight));
     full_screen_toggle_->setIcon(full_screen_off_image_);
-    loop_off_image_ = LoadBitmapResource(kLoopOffBitmap);
-    loop_on_image_ = LoadBitmapResource(kLoopOnBitmap);
+    loop_off_image_ = LoadBitmap(Bitmap::LoopOff);
+    loop_on_image_ = LoadBitmap(Bitmap::LoopOn);
     loop_toggle_->setIconSize(QSize(kFrameWidth, kFrameHeight));
     loop_toggle_->setIcon(loop_off_image_);
 
     volume_slider_->setRange(volume_.GetMinimum(), volume_.GetMaximum());
     volume_slider_->setValue(volume_.GetVolume());
-    volume_slider_->LoadSkinBitmaps(kSliderTextureBitmap, kSliderTextureBitmap);
+    volume_slider_->LoadSkinBitmaps(Bitmap::SliderTexture, Bitmap::SliderTexture);
     volume_slider_->SetBackgroundBitmap(&skin_);
     // Any change by the user sets the volume at once.
     connect(volume_slider_, &QSlider::valueChanged, this, [this](int value) { volume_.SetVolume(value); });
+    // A change made elsewhere moves the slider, without setting it back.
+    connect(&volume_, &MixerVolume::volumeChanged, volume_slider_, [this](int value) {
+        const QSignalBlocker quiet(volume_slider_);
+        volume_slider_->setValue(value);
+    });
 
     position_slider_->setRange(0, kPositionSliderMaximum);
-    position_slider_->LoadSkinBitmaps(kSliderTextureBitmap, kSliderTextureBitmap);
+    position_slider_->LoadSkinBitmaps(Bitmap::SliderTexture, Bitmap::SliderTexture);
     position_slider_->SetBackgroundBitmap(&skin_);
 
     PlaceWindows();
@@ -503,7 +502,7 @@ void CPlayerDlg::OnChannel()
 
 void CPlayerDlg::OnAbout()
 {
-    CAboutDialog about(nullptr);
+    AboutDialog about(nullptr);
     about.exec();
 }
 

@@ -22,8 +22,8 @@
 #include "app/info_pane_painter.h"
 #include "app/play_list.h"
 #include "app/window_docking.h"
+#include "playback/mixer_volume.h"
 #include "playback/video_window_owner.h"
-#include "playback/wave_out_volume.h"
 #include "playback/window_notify_target.h"
 
 class QMenu;
@@ -31,9 +31,9 @@ class QMenu;
 namespace kinoverd {
 
 class Broadcaster;
-class CHoverBitmapButton;
-class CLinkLabel;
-class CSkinSlider;
+class HoverBitmapButton;
+class LinkLabel;
+class SkinSlider;
 class VideoCdScanner;
 class VideoWindow;
 
@@ -132,8 +132,8 @@ public:
     int full_screen_choice() const { return full_screen_choice_; }
     int loop_flag() const { return loop_flag_; }
     QWidget* control(int id) const;
-    CSkinSlider* position_slider() const { return position_slider_; }
-    CSkinSlider* volume_slider() const { return volume_slider_; }
+    SkinSlider* position_slider() const { return position_slider_; }
+    SkinSlider* volume_slider() const { return volume_slider_; }
     // Where the status pane (kStatusPane) or the media pane (kMediaPane) lies.
     QRect PaneRect(int pane) const;
     const InfoPanePainter& status_pane() const { return status_pane_; }
@@ -200,28 +200,28 @@ private:
 
     QString current_file_;
     PlayList play_list_;
-    WaveOutVolume volume_;
+    MixerVolume volume_;
     // The broadcaster's send thread reports the end of its file through
     // this; it outlives every broadcaster.
     WindowNotifyTarget broadcast_notify_;
     std::unique_ptr<Broadcaster> broadcaster_;
 
     // Children of this window, deleted with it.
-    CHoverBitmapButton* options_button_ = nullptr;
-    CHoverBitmapButton* file_button_ = nullptr;
-    CHoverBitmapButton* stop_button_ = nullptr;
-    CHoverBitmapButton* disc_button_ = nullptr;
-    CHoverBitmapButton* internet_button_ = nullptr;
-    CSkinSlider* volume_slider_ = nullptr;
-    CSkinSlider* position_slider_ = nullptr;
-    CHoverBitmapButton* exit_button_ = nullptr;
-    CHoverBitmapButton* channel_button_ = nullptr;
-    CHoverBitmapButton* loop_toggle_ = nullptr;
-    CHoverBitmapButton* full_screen_toggle_ = nullptr;
-    CLinkLabel* home_page_label_ = nullptr;
+    HoverBitmapButton* options_button_ = nullptr;
+    HoverBitmapButton* file_button_ = nullptr;
+    HoverBitmapButton* stop_button_ = nullptr;
+    HoverBitmapButton* disc_button_ = nullptr;
+    HoverBitmapButton* internet_button_ = nullptr;
+    SkinSlider* volume_slider_ = nullptr;
+    SkinSlider* position_slider_ = nullptr;
+    HoverBitmapButton* exit_button_ = nullptr;
+    HoverBitmapButton* channel_button_ = nullptr;
+    HoverBitmapButton* loop_toggle_ = nullptr;
+    HoverBitmapButton* full_screen_toggle_ = nullptr;
+    LinkLabel* home_page_label_ = nullptr;
     QWidget* status_pane_place_ = nullptr;
     QWidget* media_pane_place_ = nullptr;
-    CHoverBitmapButton* about_button_ = nullptr;
+    HoverBitmapButton* about_button_ = nullptr;
     std::map<int, QWidget*> controls_;
 
     int full_screen_choice_ = 0;  // the full-screen toggle's state, as last read

@@ -10,36 +10,25 @@
 #include <utility>
 
 #include "controls/credits_panel.h"
+#include "controls/layout_units.h"
 #include "resources/bitmap_resource.h"
 
 namespace kinoverd {
 
 namespace {
 
-constexpr int kProgramIcon = 128;
 constexpr int kIconSize = 32;
-// The dialog's font: about the size of the template's 8-point font, in a
-// face that has the Chinese glyphs.
+// About the size an 8-point font has on the layout's grid, in a face that
+// has the Chinese glyphs.
 constexpr int kFontPixels = 12;
-
-// A rectangle of the dialog's template in pixels: each edge is converted on
-// its own, as the dialog manager does.
-QRect FromDialogUnits(int x, int y, int width, int height)
-{
-    const int left = qRound(x * 1.5);
-    const int top = qRound(y * 1.625);
-    const int right = qRound((x + width) * 1.5);
-    const int bottom = qRound((y + height) * 1.625);
-    return QRect(left, top, right - left, bottom - top);
-}
 
 }  // namespace
 
-CAboutDialog::CAboutDialog(QWidget* parent) : QDialog(parent)
+AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent)
 {
     setWindowTitle(QStringLiteral("关于"));
     setModal(true);
-    setFixedSize(FromDialogUnits(0, 0, 220, 146).size());
+    setFixedSize(FromLayoutUnits(0, 0, 220, 146).size());
     QFont dialog_font = font();
     dialog_font.setPixelSize(kFontPixels);
     setFont(dialog_font);
@@ -49,10 +38,10 @@ CAboutDialog::CAboutDialog(QWidget* parent) : QDialog(parent)
     timer_.start(kScrollPeriodMs, this);
 }
 
-void CAboutDialog::CreateControls()
+void AboutDialog::CreateControls()
 {
     auto* group = new QGroupBox(QStringLiteral("版权信息"), this);
-    group->setGeometry(FromDialogUnits(8, 8, 203, 43));
+    group->setGeometry(FromLayoutUnits(8, 8, 203, 43));
     // The caption sits on the frame's top line, as in a classic group box,
     // so that the frame encloses the texts placed inside it.
     group->setStyleSheet(QStringLiteral(
@@ -60,28 +49,28 @@ void CAboutDialog::CreateControls()
         "QGroupBox::title { subcontrol-origin: margin; left: 6px; padding: 0 2px; }"));
 
     auto* icon = new QLabel(this);
-    icon->setPixmap(LoadIconResource(kProgramIcon).pixmap(kIconSize, kIconSize));
-    icon->setGeometry(QRect(FromDialogUnits(15, 22, 20, 20).topLeft(), QSize(kIconSize, kIconSize)));
+    icon->setPixmap(LoadProgramIcon().pixmap(kIconSize, kIconSize));
+    icon->setGeometry(QRect(FromLayoutUnits(15, 22, 20, 20).topLeft(), QSize(kIconSize, kIconSize)));
 
     auto* product = new QLabel(QStringLiteral("Kinoverd 1.0 版"), this);
-    product->setGeometry(FromDialogUnits(64, 16, 82, 11));
+    product->setGeometry(FromLayoutUnits(64, 16, 82, 11));
 
     auto* rights = new QLabel(QStringLiteral("© 2024年6月 胶片花园工作室 版权所有"), this);
-    rights->setGeometry(FromDialogUnits(42, 35, 167, 9));
+    rights->setGeometry(FromLayoutUnits(42, 35, 167, 9));
 
     auto* frame = new QFrame(this);
     frame->setFrameStyle(QFrame::Box | QFrame::Plain);
     frame->setLineWidth(1);
-    frame->setGeometry(FromDialogUnits(8, 54, 204, 85));
+    frame->setGeometry(FromLayoutUnits(8, 54, 204, 85));
     credits_window_ = frame;
     credits_view_ = new QWidget(frame);
     credits_view_->setGeometry(frame->contentsRect());
 }
 
-void CAboutDialog::CreateCredits()
+void AboutDialog::CreateCredits()
 {
-    first_ = new CCreditsPanel(credits_view_);
-    second_ = new CCreditsPanel(credits_view_);
+    first_ = new CreditsPanel(credits_view_);
+    second_ = new CreditsPanel(credits_view_);
     panel_width_ = credits_view_->width();
     panel_height_ = first_->height();
     offset_ = 0;
@@ -90,14 +79,14 @@ void CAboutDialog::CreateCredits()
     leading_ = first_;
     trailing_ = second_;
 
-    for (CCreditsPanel* panel : {first_, second_}) {
-        connect(panel, &CCreditsPanel::DragStarted, this, &CAboutDialog::OnLButtonDown);
-        connect(panel, &CCreditsPanel::DragMoved, this, &CAboutDialog::OnPanelMoved);
-        connect(panel, &CCreditsPanel::DragEnded, this, &CAboutDialog::OnLButtonUp);
+    for (CreditsPanel* panel : {first_, second_}) {
+        connect(panel, &CreditsPanel::DragStarted, this, &AboutDialog::OnCreditsPressed);
+        connect(panel, &CreditsPanel::DragMoved, this, &AboutDialog::OnPanelMoved);
+        connect(panel, &CreditsPanel::DragEnded, this, &AboutDialog::OnCreditsReleased);
     }
 }
 
-void CAboutDialog::OnTimer()
+void AboutDialog::OnTimer()
 {
     if (paused_) {
         return;
@@ -113,7 +102,7 @@ void CAboutDialog::OnTimer()
     }
 }
 
-void CAboutDialog::timerEvent(QTimerEvent* event)
+void AboutDialog::timerEvent(QTimerEvent* event)
 {
     if (event->timerId() == timer_.timerId()) {
         OnTimer();
@@ -122,35 +111,35 @@ void CAboutDialog::timerEvent(QTimerEvent* event)
     QDialog::timerEvent(event);
 }
 
-void CAboutDialog::mousePressEvent(QMouseEvent* event)
+void AboutDialog::mousePressEvent(QMouseEvent* event)
 {
     if (event->button() == Qt::LeftButton) {
-        OnLButtonDown(qRound(event->globalPosition().y()));
+        OnCreditsPressed(qRound(event->globalPosition().y()));
     }
     QDialog::mousePressEvent(event);
 }
 
-void CAboutDialog::mouseReleaseEvent(QMouseEvent* event)
+void AboutDialog::mouseReleaseEvent(QMouseEvent* event)
 {
     if (event->button() == Qt::LeftButton) {
-        OnLButtonUp(qRound(event->globalPosition().y()));
+        OnCreditsReleased(qRound(event->globalPosition().y()));
     }
     QDialog::mouseReleaseEvent(event);
 }
 
-void CAboutDialog::OnLButtonDown(int screen_y)
+void AboutDialog::OnCreditsPressed(int screen_y)
 {
     paused_ = true;
     direction_ = screen_y;
 }
 
-void CAboutDialog::OnLButtonUp(int screen_y)
+void AboutDialog::OnCreditsReleased(int screen_y)
 {
     paused_ = false;
     direction_ -= screen_y;
 }
 
-void CAboutDialog::OnPanelMoved(CCreditsPanel* panel)
+void AboutDialog::OnPanelMoved(CreditsPanel* panel)
 {
     // The panel under the pointer leads, so the offset follows the drag.
     if (panel == trailing_) {
@@ -160,16 +149,16 @@ void CAboutDialog::OnPanelMoved(CCreditsPanel* panel)
     PlaceTrailingPanel();
 }
 
-void CAboutDialog::MovePanel(CCreditsPanel* panel, int y)
+void AboutDialog::MovePanel(CreditsPanel* panel, int y)
 {
     panel->setGeometry(0, y, panel_width_, panel_height_);
 }
 
-void CAboutDialog::PlaceTrailingPanel()
+void AboutDialog::PlaceTrailingPanel()
 {
     MovePanel(trailing_, offset_ > 0 ? offset_ - panel_height_ : offset_ + panel_height_);
 }
 
-void CAboutDialog::ExchangePanels() { std::swap(leading_, trailing_); }
+void AboutDialog::ExchangePanels() { std::swap(leading_, trailing_); }
 
 }  // namespace kinoverd

@@ -11,22 +11,22 @@
 
 namespace kinoverd {
 
-class CCreditsPanel;
+class CreditsPanel;
 
-class CAboutDialog : public QDialog {
+class AboutDialog : public QDialog {
     Q_OBJECT
 
 public:
     static constexpr int kScrollPeriodMs = 50;
 
-    explicit CAboutDialog(QWidget* parent = nullptr);
+    explicit AboutDialog(QWidget* parent = nullptr);
 
     // One scroll step; the dialog's timer calls it every kScrollPeriodMs.
     void OnTimer();
 
     QWidget* credits_window() const { return credits_window_; }
-    CCreditsPanel* leading_panel() const { return leading_; }
-    CCreditsPanel* trailing_panel() const { return trailing_; }
+    CreditsPanel* leading_panel() const { return leading_; }
+    CreditsPanel* trailing_panel() const { return trailing_; }
     bool paused() const { return paused_; }
     int direction() const { return direction_; }
     int offset() const { return offset_; }
@@ -41,11 +41,11 @@ private:
     void CreateControls();
     void CreateCredits();
     // Pauses the scroll and remembers where the pointer went down.
-    void OnLButtonDown(int screen_y);
+    void OnCreditsPressed(int screen_y);
     // Resumes the scroll in the direction the pointer moved since.
-    void OnLButtonUp(int screen_y);
-    void OnPanelMoved(CCreditsPanel* panel);
-    void MovePanel(CCreditsPanel* panel, int y);
+    void OnCreditsReleased(int screen_y);
+    void OnPanelMoved(CreditsPanel* panel);
+    void MovePanel(CreditsPanel* panel, int y);
     // Puts the trailing panel next to the leading one, on the side of
     // the view's edge that the leading one has uncovered.
     void PlaceTrailingPanel();
@@ -54,10 +54,10 @@ private:
     // User-interface thread only.
     QWidget* credits_window_ = nullptr;    // the bordered window
     QWidget* credits_view_ = nullptr;      // its inside, which the panels fill
-    CCreditsPanel* first_ = nullptr;
-    CCreditsPanel* second_ = nullptr;
-    CCreditsPanel* leading_ = nullptr;
-    CCreditsPanel* trailing_ = nullptr;
+    CreditsPanel* first_ = nullptr;
+    CreditsPanel* second_ = nullptr;
+    CreditsPanel* leading_ = nullptr;
+    CreditsPanel* trailing_ = nullptr;
     bool paused_ = false;
     // While paused: screen y of the press. Afterwards press y minus release
     // y: zero or more scrolls upward, less than zero downward.

@@ -4,85 +4,69 @@
 #include <QMouseEvent>
 #include <QPalette>
 
+#include "controls/layout_units.h"
 #include "resources/bitmap_resource.h"
 
 namespace kinoverd {
 
-namespace {
-
-constexpr int kLogoBitmap = 161;
-
-// A rectangle of the panel's template in pixels: each edge is converted on
-// its own, as the dialog manager does.
-QRect FromDialogUnits(const QRect& units)
+CreditsPanel::CreditsPanel(QWidget* parent) : QWidget(parent)
 {
-    const int left = qRound(units.x() * 1.5);
-    const int top = qRound(units.y() * 1.625);
-    const int right = qRound((units.x() + units.width()) * 1.5);
-    const int bottom = qRound((units.y() + units.height()) * 1.625);
-    return QRect(left, top, right - left, bottom - top);
-}
-
-}  // namespace
-
-CCreditsPanel::CCreditsPanel(QWidget* parent) : QWidget(parent)
-{
-    resize(TemplateSize());
+    resize(PanelSize());
     setAutoFillBackground(true);
     QPalette black = palette();
     black.setColor(QPalette::Window, Qt::black);
     setPalette(black);
 
-    AddText(kProductText, QRect(52, 17, 97, 22), QStringLiteral("胶片花园 1.0"));
-    AddText(kOtherText, QRect(34, 56, 133, 13), QStringLiteral("胶片花园工作室 Kinoverd Studio"));
-    AddText(kOtherText, QRect(68, 75, 65, 11), QStringLiteral("版权所有"));
-    AddText(kOtherText, QRect(67, 97, 66, 11), QStringLiteral("2024年6月"));
+    AddText(TextRole::Product, QRect(52, 17, 97, 22), QStringLiteral("胶片花园 1.0"));
+    AddText(TextRole::Other, QRect(34, 56, 133, 13), QStringLiteral("胶片花园工作室 Kinoverd Studio"));
+    AddText(TextRole::Other, QRect(68, 75, 65, 11), QStringLiteral("版权所有"));
+    AddText(TextRole::Other, QRect(67, 97, 66, 11), QStringLiteral("2024年6月"));
 
-    // A picture control takes its bitmap's own size.
+    // The logo keeps its bitmap's own size.
     auto* logo = new QLabel(this);
-    logo->setPixmap(LoadBitmapResource(kLogoBitmap));
-    logo->move(FromDialogUnits(QRect(0, 120, 200, 30)).topLeft());
+    logo->setPixmap(LoadBitmap(Bitmap::LogoBanner));
+    logo->move(FromLayoutUnits(QRect(0, 120, 200, 30)).topLeft());
     logo->adjustSize();
     logo->setAttribute(Qt::WA_TransparentForMouseEvents);
 
-    AddText(kMembersHeading, QRect(52, 159, 97, 21), QStringLiteral("开发成员"));
-    AddText(kFirstMember, QRect(35, 186, 131, 29), QStringLiteral("林晓舟\nxzlin@kinoverd.example"));
-    AddText(kSecondMember, QRect(31, 223, 138, 35),
+    AddText(TextRole::MembersHeading, QRect(52, 159, 97, 21), QStringLiteral("开发成员"));
+    AddText(TextRole::Member, QRect(35, 186, 131, 29), QStringLiteral("林晓舟\nxzlin@kinoverd.example"));
+    AddText(TextRole::Member, QRect(31, 223, 138, 35),
             QStringLiteral("周雨桐\nyutong.zhou@kinoverd.example"));
 }
 
-QSize CCreditsPanel::TemplateSize() { return FromDialogUnits(QRect(0, 0, 202, 281)).size(); }
+QSize CreditsPanel::PanelSize() { return FromLayoutUnits(QRect(0, 0, 202, 281)).size(); }
 
-QColor CCreditsPanel::TextColor(int control_id)
+QColor CreditsPanel::TextColor(TextRole role)
 {
-    switch (control_id) {
-    case kProductText:
+    switch (role) {
+    case TextRole::Product:
         return QColor(255, 0, 0);
-    case kMembersHeading:
+    case TextRole::MembersHeading:
         return QColor(0, 0, 255);
-    case kFirstMember:
-    case kSecondMember:
+    case TextRole::Member:
         return QColor(0, 255, 255);
-    default:
-        return QColor(0, 255, 0);
+    case TextRole::Other:
+        break;
     }
+    return QColor(0, 255, 0);
 }
 
-void CCreditsPanel::AddText(int control_id, const QRect& dialog_units, const QString& text)
+void CreditsPanel::AddText(TextRole role, const QRect& layout_units, const QString& text)
 {
     auto* label = new QLabel(text, this);
-    label->setGeometry(FromDialogUnits(dialog_units));
+    label->setGeometry(FromLayoutUnits(layout_units));
     label->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     label->setWordWrap(true);
     label->setTextFormat(Qt::PlainText);
     QPalette colors = label->palette();
-    colors.setColor(QPalette::WindowText, TextColor(control_id));
+    colors.setColor(QPalette::WindowText, TextColor(role));
     label->setPalette(colors);
     // The whole panel is the handle for dragging.
     label->setAttribute(Qt::WA_TransparentForMouseEvents);
 }
 
-void CCreditsPanel::mousePressEvent(QMouseEvent* event)
+void CreditsPanel::mousePressEvent(QMouseEvent* event)
 {
     if (event->button() != Qt::LeftButton) {
         QWidget::mousePressEvent(event);
@@ -94,7 +78,7 @@ void CCreditsPanel::mousePressEvent(QMouseEvent* event)
     emit DragStarted(drag_start_y_);
 }
 
-void CCreditsPanel::mouseMoveEvent(QMouseEvent* event)
+void CreditsPanel::mouseMoveEvent(QMouseEvent* event)
 {
     if (!dragging_) {
         QWidget::mouseMoveEvent(event);
@@ -106,7 +90,7 @@ void CCreditsPanel::mouseMoveEvent(QMouseEvent* event)
     emit DragMoved(this);
 }
 
-void CCreditsPanel::mouseReleaseEvent(QMouseEvent* event)
+void CreditsPanel::mouseReleaseEvent(QMouseEvent* event)
 {
     if (!dragging_ || event->button() != Qt::LeftButton) {
         QWidget::mouseReleaseEvent(event);

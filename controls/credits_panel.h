@@ -9,28 +9,24 @@
 
 namespace kinoverd {
 
-class CCreditsPanel : public QWidget {
+class CreditsPanel : public QWidget {
     Q_OBJECT
 
 public:
-    // Identifiers of the texts that have their own colour.
-    static constexpr int kProductText = 1032;
-    static constexpr int kMembersHeading = 1033;
-    static constexpr int kFirstMember = 1034;
-    static constexpr int kSecondMember = 1035;
-    static constexpr int kOtherText = 0;
+    // What a text is, which decides its colour.
+    enum class TextRole { Product, MembersHeading, Member, Other };
 
-    explicit CCreditsPanel(QWidget* parent = nullptr);
+    explicit CreditsPanel(QWidget* parent = nullptr);
 
-    // The panel's size in its template, in pixels.
-    static QSize TemplateSize();
-    static QColor TextColor(int control_id);
+    // The panel's size in pixels.
+    static QSize PanelSize();
+    static QColor TextColor(TextRole role);
 
 signals:
     // The user took hold of the panel at screen y.
     void DragStarted(int screen_y);
     // The panel has moved to follow the pointer.
-    void DragMoved(CCreditsPanel* panel);
+    void DragMoved(CreditsPanel* panel);
     // The user let go at screen y.
     void DragEnded(int screen_y);
 
@@ -40,7 +36,7 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
-    void AddText(int control_id, const QRect& dialog_units, const QString& text);
+    void AddText(TextRole role, const QRect& layout_units, const QString& text);
 
     // User-interface thread only.
     QRect drag_rect_;          // the panel's place when the drag began

@@ -7,32 +7,29 @@
 
 namespace kinoverd {
 
-CHoverBitmapButton::CHoverBitmapButton(QWidget* parent) : CHoverBitmapButton(QString(), parent) {}
+HoverBitmapButton::HoverBitmapButton(QWidget* parent) : HoverBitmapButton(QString(), parent) {}
 
-CHoverBitmapButton::CHoverBitmapButton(const QString& text, QWidget* parent)
+HoverBitmapButton::HoverBitmapButton(const QString& text, QWidget* parent)
     : QPushButton(text, parent)
 {
     // Moves without a button held bring the hover frame back after a click.
     setMouseTracking(true);
 }
 
-void CHoverBitmapButton::LoadFrameStrip(int bitmap, int frame_width, int frame_height,
-                                        const QCursor& cursor)
+void HoverBitmapButton::LoadFrameStrip(Bitmap strip, QSize frame_size, const QCursor& cursor)
 {
-    LoadFrameStrip(LoadBitmapResource(bitmap), frame_width, frame_height, cursor);
+    LoadFrameStrip(LoadBitmap(strip), frame_size, cursor);
 }
 
-void CHoverBitmapButton::LoadFrameStrip(const QPixmap& strip, int frame_width, int frame_height,
-                                        const QCursor& cursor)
+void HoverBitmapButton::LoadFrameStrip(const QPixmap& strip, QSize frame_size, const QCursor& cursor)
 {
     strip_ = strip;
-    frame_width_ = frame_width;
-    frame_height_ = frame_height;
+    frame_size_ = frame_size;
     setCursor(cursor);
     SetFrameOrder(1, 2, 3, 4);
 }
 
-void CHoverBitmapButton::SetFrameOrder(int normal, int pressed, int hover, int disabled)
+void HoverBitmapButton::SetFrameOrder(int normal, int pressed, int hover, int disabled)
 {
     normal_frame_ = normal;
     pressed_frame_ = pressed;
@@ -42,7 +39,7 @@ void CHoverBitmapButton::SetFrameOrder(int normal, int pressed, int hover, int d
     update();
 }
 
-int CHoverBitmapButton::FrameToDraw() const
+int HoverBitmapButton::FrameToDraw() const
 {
     if (isDown())
         return pressed_frame_;
@@ -51,7 +48,7 @@ int CHoverBitmapButton::FrameToDraw() const
     return current_frame_;
 }
 
-void CHoverBitmapButton::paintEvent(QPaintEvent* event)
+void HoverBitmapButton::paintEvent(QPaintEvent* event)
 {
     if (!has_frame_strip()) {
         QPushButton::paintEvent(event);
@@ -61,7 +58,7 @@ void CHoverBitmapButton::paintEvent(QPaintEvent* event)
     // neither caption nor focus frame is drawn. Only the part of a frame that
     // lies on the strip is copied (QPainter reads an empty source rectangle
     // as "the whole pixmap").
-    const QRect frame((FrameToDraw() - 1) * frame_width_, 0, frame_width_, frame_height_);
+    const QRect frame(QPoint((FrameToDraw() - 1) * frame_size_.width(), 0), frame_size_);
     const QRect source = frame.intersected(strip_.rect());
     if (source.isEmpty())
         return;
@@ -69,19 +66,19 @@ void CHoverBitmapButton::paintEvent(QPaintEvent* event)
     painter.drawPixmap(source.topLeft() - frame.topLeft(), strip_, source);
 }
 
-void CHoverBitmapButton::enterEvent(QEnterEvent* event)
+void HoverBitmapButton::enterEvent(QEnterEvent* event)
 {
     EnterHover();
     QPushButton::enterEvent(event);
 }
 
-void CHoverBitmapButton::leaveEvent(QEvent* event)
+void HoverBitmapButton::leaveEvent(QEvent* event)
 {
     LeaveHover();
     QPushButton::leaveEvent(event);
 }
 
-void CHoverBitmapButton::mouseMoveEvent(QMouseEvent* event)
+void HoverBitmapButton::mouseMoveEvent(QMouseEvent* event)
 {
     // While a mouse button is held the button keeps the mouse and Qt delays
     // the leave event until release, so the position decides here. rect()
@@ -94,14 +91,14 @@ void CHoverBitmapButton::mouseMoveEvent(QMouseEvent* event)
     QPushButton::mouseMoveEvent(event);
 }
 
-void CHoverBitmapButton::mouseReleaseEvent(QMouseEvent* event)
+void HoverBitmapButton::mouseReleaseEvent(QMouseEvent* event)
 {
     // After a click the normal frame shows until the pointer moves again.
     LeaveHover();
     QPushButton::mouseReleaseEvent(event);
 }
 
-void CHoverBitmapButton::EnterHover()
+void HoverBitmapButton::EnterHover()
 {
     if (hovering_)
         return;
@@ -110,7 +107,7 @@ void CHoverBitmapButton::EnterHover()
     update();
 }
 
-void CHoverBitmapButton::LeaveHover()
+void HoverBitmapButton::LeaveHover()
 {
     if (!hovering_)
         return;

@@ -10,24 +10,26 @@
 #include <QPixmap>
 #include <QPushButton>
 
+#include "resources/bitmap.h"
+
 class QEnterEvent;
 class QMouseEvent;
 class QPaintEvent;
 
 namespace kinoverd {
 
-class CHoverBitmapButton : public QPushButton {
+class HoverBitmapButton : public QPushButton {
     Q_OBJECT
 
 public:
-    explicit CHoverBitmapButton(QWidget* parent = nullptr);
-    explicit CHoverBitmapButton(const QString& text, QWidget* parent = nullptr);
+    explicit HoverBitmapButton(QWidget* parent = nullptr);
+    explicit HoverBitmapButton(const QString& text, QWidget* parent = nullptr);
 
-    // Takes bitmap resource `bitmap` as the strip. A missing resource leaves
-    // the button without a strip (drawn by the style); the cursor is set anyway.
-    void LoadFrameStrip(int bitmap, int frame_width, int frame_height,
+    // Takes `strip` as the frame strip. A null strip leaves the button
+    // without one (drawn by the style); the cursor is set anyway.
+    void LoadFrameStrip(Bitmap strip, QSize frame_size,
                         const QCursor& cursor = QCursor(Qt::PointingHandCursor));
-    void LoadFrameStrip(const QPixmap& strip, int frame_width, int frame_height,
+    void LoadFrameStrip(const QPixmap& strip, QSize frame_size,
                         const QCursor& cursor = QCursor(Qt::PointingHandCursor));
     // Frame numbers count from 1. LoadFrameStrip sets (1, 2, 3, 4); the
     // current frame becomes `normal`.
@@ -35,7 +37,7 @@ public:
 
     bool has_frame_strip() const
     {
-        return !strip_.isNull() && frame_width_ > 0 && frame_height_ > 0;
+        return !strip_.isNull() && !frame_size_.isEmpty();
     }
     bool hovering() const { return hovering_; }
     // The frame a paint copies now: pressed wins over disabled, disabled
@@ -55,8 +57,7 @@ private:
 
     // Everything here belongs to the GUI thread.
     QPixmap strip_;
-    int frame_width_ = 0;
-    int frame_height_ = 0;
+    QSize frame_size_;
     int current_frame_ = 1;  // normal or hover frame
     int normal_frame_ = 1;
     int pressed_frame_ = 1;

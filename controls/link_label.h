@@ -17,31 +17,25 @@ namespace kinoverd {
 struct LinkOpeners {
     // The desktop's own URL opener; false when it could not open the address.
     std::function<bool(const QUrl&)> open_url;
-    // The default web browser's command line (a desktop entry's Exec line),
-    // empty when the desktop associates no browser with web pages.
-    std::function<QString()> browser_command;
+    // Starts a program with these arguments, without a shell and without
+    // waiting for it; false when it could not be started.
+    std::function<bool(const QString& program, const QStringList& arguments)> start_program;
+
+    // The real ones, which a label starts with.
+    static LinkOpeners Desktop();
 };
 
-class CLinkLabel : public QLabel {
+class LinkLabel : public QLabel {
     Q_OBJECT
 
 public:
-    // Results of OpenLink: above 32 means opened; the failures are the
-    // codes ShowOpenError knows.
-    static constexpr int kOpened = 33;
-    static constexpr int kOutOfResources = 0;
-    static constexpr int kFileNotFound = 2;
-    static constexpr int kPathNotFound = 3;
-    static constexpr int kAccessDenied = 5;
-    static constexpr int kBadExecutable = 11;
-    static constexpr int kIncompleteAssociation = 27;
-    static constexpr int kNoAssociation = 31;
-
+    // What a failed open shows.
+    static const QString kOpenErrorText;
     static const QColor kDefaultLinkColor;
     static const QColor kDefaultVisitedColor;
 
-    explicit CLinkLabel(QWidget* parent = nullptr);
-    CLinkLabel(const QString& text, QWidget* parent = nullptr);
+    explicit LinkLabel(QWidget* parent = nullptr);
+    LinkLabel(const QString& text, QWidget* parent = nullptr);
 
     // Makes the label a link once it has its place, text, alignment and
     // font: takes the text as target when none is set (or the target as
@@ -61,22 +55,10 @@ public:
     // height, around the centre when the text is vertically centred and
     // below the top edge otherwise.
     void FitToText();
-    void LoadHandCursor();
 
-    // Opens `target` with the desktop's opener, and failing that with the
-    // default browser; returns kOpened or a failure code.
-    int OpenLink(const QString& target);
-    // Sounds the beep's counterpart and shows the modal error box for `code`.
-    void ShowOpenError(int code);
-    static QString OpenErrorText(int code);
-
-    // The desktop's default web browser: the Exec line of the desktop entry
-    // that mimeapps.list names for http links (or else for HTML files).
-    static QString ReadDefaultBrowserCommand();
-    // The argument list that runs `command_line` on `target`: the command
-    // is cut at its first placeholder (%u, %U, %f, %F or %1), other field
-    // codes are dropped, and the target follows as one argument of its own.
-    static QStringList BrowserArguments(const QString& command_line, const QString& target);
+    // Opens `target` with the desktop's URL opener, and failing that with
+    // xdg-open; false when neither could.
+    bool OpenLink(const QString& target);
 
     void SetOpeners(LinkOpeners openers) { openers_ = std::move(openers); }
 
@@ -95,10 +77,11 @@ protected:
 
 private:
     void OnClicked();
+    // Sounds the beep and shows the modal error box of a failed open.
+    void ShowOpenError();
     void SetHovering(bool hovering);
     void ApplyTextColor();
     void ApplyUnderline();
-    int LaunchBrowser(const QStringList& arguments) const;
 
     // All fields belong to the user-interface thread.
     QColor link_color_ = kDefaultLinkColor;

@@ -1,59 +1,105 @@
 #include "controls/skin_slider.h"
 
+#include <QMouseEvent>
 #include <QPainter>
 #include <QStyleOptionSlider>
 #include <qdrawutil.h>
+
+#include <algorithm>
 
 #include "resources/bitmap_resource.h"
 
 namespace kinoverd {
 
-CSkinSlider::CSkinSlider(QWidget* parent) : QSlider(Qt::Horizontal, parent)
+SkinSlider::SkinSlider(QWidget* parent) : QSlider(Qt::Horizontal, parent)
 {
     setTickPosition(QSlider::NoTicks);
+    steps_settled_.setSingleShot(true);
+    steps_settled_.setInterval(kStepsSettledMs);
+    connect(&steps_settled_, &QTimer::timeout, this, [this] { emit positionChosen(value()); });
+    connect(this, &QAbstractSlider::actionTriggered, this, &SkinSlider::OnAction);
+    sliderChange(SliderRangeChange);
 }
 
-void CSkinSlider::SetBackgroundBitmap(const QPixmap* background)
+void SkinSlider::SetBackgroundBitmap(const QPixmap* background)
 {
     background_ = background;
     update();
 }
 
-void CSkinSlider::LoadSkinBitmaps(int channel_bitmap, int thumb_bitmap)
+void SkinSlider::LoadSkinBitmaps(Bitmap channel, Bitmap thumb)
 {
-    SetSkinBitmaps(LoadBitmapResource(channel_bitmap), LoadBitmapResource(thumb_bitmap));
+    SetSkinBitmaps(LoadBitmap(channel), LoadBitmap(thumb));
 }
 
-void CSkinSlider::SetSkinBitmaps(const QPixmap& channel, const QPixmap& thumb)
+void SkinSlider::SetSkinBitmaps(const QPixmap& channel, const QPixmap& thumb)
 {
     channel_ = channel;
     thumb_ = thumb;
     update();
 }
 
-QRect CSkinSlider::ChannelRect() const
+QRect SkinSlider::ChannelRect() const
 {
     return StyleRect(QStyle::SC_SliderGroove);
 }
 
-QRect CSkinSlider::ThumbRect() const
+QRect SkinSlider::ThumbRect() const
 {
     return StyleRect(QStyle::SC_SliderHandle);
 }
 
-QRect CSkinSlider::StyleRect(QStyle::SubControl sub_control) const
+void SkinSlider::sliderChange(SliderChange change)
+{
+    if (change == SliderRangeChange)
+        setPageStep(std::max(1, (maximum() - minimum()) / 5));
+    QSlider::sliderChange(change);
+}
+
+void SkinSlider::OnAction()
+{
+    if (mouse_held_)
+        moved_while_held_ = true;
+    else
+        steps_settled_.start();
+}
+
+void SkinSlider::mousePressEvent(QMouseEvent* event)
+{
+    // Set before QSlider acts on the press: a press on the channel moves at once.
+    const bool was_held = mouse_held_;
+    mouse_held_ = true;
+    QSlider::mousePressEvent(event);
+    // A button QSlider ignores goes to the parent, and so will its release.
+    if (!event->isAccepted())
+        mouse_held_ = was_held;
+}
+
+void SkinSlider::mouseReleaseEvent(QMouseEvent* event)
+{
+    QSlider::mouseReleaseEvent(event);
+    if (!mouse_held_ || event->buttons() != Qt::NoButton)
+        return;
+    mouse_held_ = false;
+    if (moved_while_held_) {
+        moved_while_held_ = false;
+        emit positionChosen(value());
+    }
+}
+
+QRect SkinSlider::StyleRect(QStyle::SubControl sub_control) const
 {
     QStyleOptionSlider option;
     initStyleOption(&option);
     return style()->subControlRect(QStyle::CC_Slider, &option, sub_control, this);
 }
 
-QPoint CSkinSlider::OffsetInParent() const
+QPoint SkinSlider::OffsetInParent() const
 {
     return isWindow() ? QPoint(0, 0) : mapTo(parentWidget(), QPoint(0, 0));
 }
 
-void CSkinSlider::paintEvent(QPaintEvent*)
+void SkinSlider::paintEvent(QPaintEvent*)
 {
     // The backing store composes the whole widget off-screen and shows it in
     // one go, so background, channel and thumb never appear one by one.

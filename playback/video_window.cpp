@@ -51,8 +51,8 @@ VideoWindow::VideoWindow(QWidget* main_window)
       show_message(ShowMessageBox),
       notify_(this),
       controller_(std::make_unique<MediaGraphController>(wire::kBlockSize, &graphs_)),
-      frame_(LoadBitmapResource(kFrameBitmap)),
-      idle_picture_(LoadBitmapResource(kIdleBitmap))
+      frame_(LoadBitmap(Bitmap::VideoFrame)),
+      idle_picture_(LoadBitmap(Bitmap::IdlePicture))
 {
     setFixedSize(kWidth, kHeight);
     setAcceptDrops(true);

@@ -34,8 +34,6 @@ class VideoWindow : public QWidget {
 public:
     static constexpr int kWidth = 485;
     static constexpr int kHeight = 360;
-    static constexpr int kFrameBitmap = 139;  // the whole window's skin
-    static constexpr int kIdleBitmap = 172;   // the video area while nothing plays
     // The video area in client coordinates, right and bottom inclusive: the
     // renderer's placement.
     static constexpr int kAreaLeft = 54;

@@ -1,8 +1,5 @@
 #include "resources/bitmap_resource.h"
 
-#include <QFile>
-#include <QString>
-
 // The artwork lives in a static library: nothing would pull its resource
 // table into the program unless registered by name (outside any namespace,
 // as the macro requires).
@@ -15,37 +12,22 @@ namespace kinoverd {
 
 namespace {
 
-constexpr int kIconSizes[] = {16, 32, 48, 64};
-
-void EnsureArtworkRegistered()
+QString ResourcePath(const QString& path)
 {
     static const bool registered = (RegisterArtwork(), true);
     (void)registered;
+    return QStringLiteral(":/") + path;
 }
 
 }  // namespace
 
-QPixmap LoadBitmapResource(int id)
-{
-    EnsureArtworkRegistered();
-    const QString path = QStringLiteral(":/bitmaps/%1.png").arg(id);
-    if (!QFile::exists(path))
-        return {};
-    return QPixmap(path);
-}
+QPixmap LoadBitmap(Bitmap bitmap) { return QPixmap(ResourcePath(BitmapPath(bitmap))); }
 
-QIcon LoadIconResource(int id)
+QIcon LoadProgramIcon()
 {
-    EnsureArtworkRegistered();
-    const QString largest = QStringLiteral(":/icons/%1.png").arg(id);
-    if (!QFile::exists(largest))
-        return {};
-    QIcon icon(largest);
-    for (const int size : kIconSizes) {
-        const QString path = QStringLiteral(":/icons/%1-%2.png").arg(id).arg(size);
-        if (QFile::exists(path))
-            icon.addFile(path, QSize(size, size));
-    }
+    QIcon icon(ResourcePath(ProgramIconPath()));
+    for (const int size : kSmallIconSizes)
+        icon.addFile(ResourcePath(ProgramIconPath(size)), QSize(size, size));
     return icon;
 }
 

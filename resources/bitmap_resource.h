@@ -1,18 +1,16 @@
-// The player's pictures, compiled into the program: bitmaps by number
-// (":/bitmaps/<id>.png") and the program icon (":/icons/<id>.png").
+// The player's pictures, compiled into the program (see resources/bitmap.h).
 #pragma once
 
 #include <QIcon>
 #include <QPixmap>
 
+#include "resources/bitmap.h"
+
 namespace kinoverd {
 
-// The bitmap with this number; a null pixmap when there is none, and
-// nothing is reported.
-QPixmap LoadBitmapResource(int id);
+QPixmap LoadBitmap(Bitmap bitmap);
 
-// The icon with this number, with every size it was drawn in; a null icon
-// when there is none.
-QIcon LoadIconResource(int id);
+// The program icon, with every size it was drawn in.
+QIcon LoadProgramIcon();
 
 }  // namespace kinoverd

@@ -1,4 +1,4 @@
-// CAboutDialog and CCreditsPanel: the dialog's layout, the colours of the
+// AboutDialog and CreditsPanel: the dialog's layout, the colours of the
 // credits read from pixels, and the endless scroll stepped tick by tick,
 // with drags sent as mouse events.
 #include <QApplication>
@@ -41,8 +41,8 @@ protected:
     }
 
     int h() const { return dialog_.panel_height(); }
-    CCreditsPanel* Leading() const { return dialog_.leading_panel(); }
-    CCreditsPanel* Trailing() const { return dialog_.trailing_panel(); }
+    CreditsPanel* Leading() const { return dialog_.leading_panel(); }
+    CreditsPanel* Trailing() const { return dialog_.trailing_panel(); }
 
     static void SendMouse(QWidget* widget, QEvent::Type type, QPoint global)
     {
@@ -55,7 +55,7 @@ protected:
 
     // Drags `panel` from a point inside it along the given steps of the
     // pointer (each relative to the press) and lets go after the last.
-    void Drag(CCreditsPanel* panel, const std::vector<QPoint>& steps)
+    void Drag(CreditsPanel* panel, const std::vector<QPoint>& steps)
     {
         const QPoint press = panel->mapToGlobal(QPoint(100, 60));
         SendMouse(panel, QEvent::MouseButtonPress, press);
@@ -64,7 +64,7 @@ protected:
         SendMouse(panel, QEvent::MouseButtonRelease, press + steps.back());
     }
 
-    CAboutDialog dialog_;
+    AboutDialog dialog_;
 };
 
 TEST_F(AboutDialogTest, DialogHasItsSizeCaptionAndTexts)
@@ -85,7 +85,7 @@ TEST_F(AboutDialogTest, DialogHasItsSizeCaptionAndTexts)
 
 TEST_F(AboutDialogTest, CreditsStartStackedInsideTheBorder)
 {
-    ASSERT_EQ(h(), CCreditsPanel::TemplateSize().height());
+    ASSERT_EQ(h(), CreditsPanel::PanelSize().height());
     EXPECT_EQ(h(), 457);
     EXPECT_EQ(Leading()->geometry(), QRect(0, 0, 304, h()));
     EXPECT_EQ(Trailing()->geometry(), QRect(0, h(), 304, h()));
@@ -97,7 +97,7 @@ TEST_F(AboutDialogTest, CreditsStartStackedInsideTheBorder)
 
 TEST_F(AboutDialogTest, CreditsAreColouredTextOnBlack)
 {
-    CCreditsPanel* panel = Leading();
+    CreditsPanel* panel = Leading();
     const QImage image = Rendered(*panel);
     // Each text's rectangle holds black and shades of its colour only.
     auto check = [&](const QString& text, QRgb color) {
@@ -131,8 +131,8 @@ TEST_F(AboutDialogTest, CreditsAreColouredTextOnBlack)
 
 TEST_F(AboutDialogTest, EachTickScrollsOnePixelUp)
 {
-    CCreditsPanel* first = Leading();
-    CCreditsPanel* second = Trailing();
+    CreditsPanel* first = Leading();
+    CreditsPanel* second = Trailing();
     Tick();
     EXPECT_EQ(first->y(), -1);
     EXPECT_EQ(second->y(), h() - 1);
@@ -144,8 +144,8 @@ TEST_F(AboutDialogTest, EachTickScrollsOnePixelUp)
 
 TEST_F(AboutDialogTest, PanelsExchangeRolesOnTickHMinusOne)
 {
-    CCreditsPanel* first = Leading();
-    CCreditsPanel* second = Trailing();
+    CreditsPanel* first = Leading();
+    CreditsPanel* second = Trailing();
     Tick(h() - 2);
     EXPECT_EQ(Leading(), first);
     Tick();
@@ -178,7 +178,7 @@ TEST_F(AboutDialogTest, CreditsWrapAroundSeamlessly)
 TEST_F(AboutDialogTest, DownwardDragScrollsDownAfterwards)
 {
     Tick(20);
-    CCreditsPanel* dragged = Leading();
+    CreditsPanel* dragged = Leading();
     Drag(dragged, {{0, 10}, {0, 25}, {0, 40}});
     EXPECT_FALSE(dialog_.paused());
     EXPECT_LT(dialog_.direction(), 0);
@@ -208,7 +208,7 @@ TEST_F(AboutDialogTest, DownwardScrollWrapsAroundSeamlessly)
 
 TEST_F(AboutDialogTest, CreditsStandStillWhileHeld)
 {
-    CCreditsPanel* held = Leading();
+    CreditsPanel* held = Leading();
     const QPoint press = held->mapToGlobal(QPoint(50, 50));
     SendMouse(held, QEvent::MouseButtonPress, press);
     EXPECT_TRUE(dialog_.paused());
@@ -227,7 +227,7 @@ TEST_F(AboutDialogTest, DragNeverMovesSideways)
 {
     Tick(7);
     Drag(Leading(), {{30, 5}, {-80, 12}, {200, -40}, {-5, -60}});
-    for (const CCreditsPanel* panel : {Leading(), Trailing()})
+    for (const CreditsPanel* panel : {Leading(), Trailing()})
         EXPECT_EQ(panel->x(), 0);
     for (int i = 0; i < 2 * h(); ++i) {
         Tick();
@@ -240,8 +240,8 @@ TEST_F(AboutDialogTest, DragNeverMovesSideways)
 TEST_F(AboutDialogTest, DraggedTrailingPanelLeadsBeforeTheOtherIsPlaced)
 {
     Tick(400);
-    CCreditsPanel* former_leading = Leading();
-    CCreditsPanel* dragged = Trailing();
+    CreditsPanel* former_leading = Leading();
+    CreditsPanel* dragged = Trailing();
     ASSERT_EQ(dragged->y(), h() - 400);
 
     const QPoint press = dragged->mapToGlobal(QPoint(100, 20));

@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <set>
+#include <string>
 
 #include "resources/bitmap_resource.h"
 
@@ -18,29 +19,33 @@ namespace kinoverd {
 namespace {
 
 struct Expected {
-    int id;
+    Bitmap bitmap;
     int width;
     int height;
 };
 
 constexpr Expected kBitmaps[] = {
-    {185, 484, 120},                                                  // main skin
-    {151, 176, 24},  {176, 176, 24},  {177, 176, 24},                 // File, Disc, Exit
-    {143, 176, 24},  {174, 176, 24},  {175, 176, 24},                 // Stop, About, Channel
-    {180, 44, 24},   {181, 44, 24},   {182, 44, 24},  {183, 44, 24},  // toggles
-    {146, 200, 14},                                                   // slider texture
-    {171, 188, 49},  {170, 245, 31},                                  // panes
-    {139, 485, 360}, {172, 377, 302},                                 // video frame, idle
-    {161, 300, 41},                                                   // logo banner
+    {Bitmap::MainSkin, 484, 120},
+    {Bitmap::FileButton, 176, 24},    {Bitmap::DiscButton, 176, 24},
+    {Bitmap::ExitButton, 176, 24},    {Bitmap::StopButton, 176, 24},
+    {Bitmap::AboutButton, 176, 24},   {Bitmap::ChannelButton, 176, 24},
+    {Bitmap::FullScreenOff, 44, 24},  {Bitmap::FullScreenOn, 44, 24},
+    {Bitmap::LoopOff, 44, 24},        {Bitmap::LoopOn, 44, 24},
+    {Bitmap::SliderTexture, 200, 14}, {Bitmap::StatusPane, 188, 49},
+    {Bitmap::MediaPane, 245, 31},     {Bitmap::VideoFrame, 485, 360},
+    {Bitmap::IdlePicture, 377, 302},  {Bitmap::LogoBanner, 300, 41},
 };
-constexpr int kStrips[] = {151, 176, 177, 143, 174, 175};
+constexpr Bitmap kStrips[] = {Bitmap::FileButton, Bitmap::DiscButton,  Bitmap::ExitButton,
+                              Bitmap::StopButton, Bitmap::AboutButton, Bitmap::ChannelButton};
 constexpr int kFrameWidth = 44;
 constexpr int kFrameHeight = 24;
 
-QImage LoadImage(int id)
+QImage LoadImage(Bitmap bitmap)
 {
-    return LoadBitmapResource(id).toImage().convertToFormat(QImage::Format_RGB32);
+    return LoadBitmap(bitmap).toImage().convertToFormat(QImage::Format_RGB32);
 }
+
+std::string Name(Bitmap bitmap) { return BitmapPath(bitmap).toStdString(); }
 
 QImage Frame(const QImage& strip, int number)
 {
@@ -96,88 +101,81 @@ constexpr int kCaptionPixels = 40;
 TEST(ArtworkTest, EveryBitmapLoadsAtItsSize)
 {
     for (const Expected& expected : kBitmaps) {
-        const QPixmap bitmap = LoadBitmapResource(expected.id);
-        ASSERT_FALSE(bitmap.isNull()) << expected.id;
-        EXPECT_EQ(bitmap.size(), QSize(expected.width, expected.height)) << expected.id;
+        const QPixmap bitmap = LoadBitmap(expected.bitmap);
+        ASSERT_FALSE(bitmap.isNull()) << Name(expected.bitmap);
+        EXPECT_EQ(bitmap.size(), QSize(expected.width, expected.height)) << Name(expected.bitmap);
     }
-}
-
-TEST(ArtworkTest, MissingBitmapsAreNull)
-{
-    for (const int id : {0, -1, 128, 150, 184, 999999})
-        EXPECT_TRUE(LoadBitmapResource(id).isNull()) << id;
 }
 
 TEST(ArtworkTest, ProgramIconHasEverySize)
 {
-    const QIcon icon = LoadIconResource(128);
+    const QIcon icon = LoadProgramIcon();
     ASSERT_FALSE(icon.isNull());
     const QList<QSize> sizes = icon.availableSizes();
     for (const int size : {16, 32, 48, 64, 256})
         EXPECT_TRUE(sizes.contains(QSize(size, size))) << size;
     EXPECT_EQ(icon.pixmap(256).size(), QSize(256, 256));
-    EXPECT_TRUE(LoadIconResource(129).isNull());
-    EXPECT_TRUE(LoadIconResource(185).isNull());
 }
 
 TEST(ArtworkTest, FrameStripsHaveFourDistinctLooks)
 {
-    for (const int id : kStrips) {
+    for (const Bitmap id : kStrips) {
         const QImage strip = LoadImage(id);
         for (int a = 1; a <= 4; ++a)
             for (int b = a + 1; b <= 4; ++b)
-                EXPECT_NE(Frame(strip, a), Frame(strip, b)) << id << ": frames " << a << ", " << b;
-        EXPECT_LT(MeanSaturation(Frame(strip, 4)), MeanSaturation(Frame(strip, 1)) * 0.6) << id;
+                EXPECT_NE(Frame(strip, a), Frame(strip, b)) << Name(id) << ": frames " << a << ", " << b;
+        EXPECT_LT(MeanSaturation(Frame(strip, 4)), MeanSaturation(Frame(strip, 1)) * 0.6) << Name(id);
     }
 }
 
 TEST(ArtworkTest, FrameStripCaptionsAreDrawnInTheirColours)
 {
-    for (const int id : kStrips) {
+    for (const Bitmap id : kStrips) {
         const QImage strip = LoadImage(id);
-        EXPECT_GT(CountCaptionPixels(Frame(strip, 1), IsRed), kCaptionPixels) << id;
-        EXPECT_GT(CountCaptionPixels(Frame(strip, 2), IsBlue), kCaptionPixels) << id;
-        EXPECT_GT(CountCaptionPixels(Frame(strip, 3), IsBlue), kCaptionPixels) << id;
-        EXPECT_GT(CountCaptionPixels(Frame(strip, 4), IsDarkGrey), kCaptionPixels) << id;
+        EXPECT_GT(CountCaptionPixels(Frame(strip, 1), IsRed), kCaptionPixels) << Name(id);
+        EXPECT_GT(CountCaptionPixels(Frame(strip, 2), IsBlue), kCaptionPixels) << Name(id);
+        EXPECT_GT(CountCaptionPixels(Frame(strip, 3), IsBlue), kCaptionPixels) << Name(id);
+        EXPECT_GT(CountCaptionPixels(Frame(strip, 4), IsDarkGrey), kCaptionPixels) << Name(id);
         // Only the pressed and hover looks are blue, only the normal one red.
-        EXPECT_EQ(CountCaptionPixels(Frame(strip, 1), IsBlue), 0) << id;
-        EXPECT_EQ(CountCaptionPixels(Frame(strip, 3), IsRed), 0) << id;
+        EXPECT_EQ(CountCaptionPixels(Frame(strip, 1), IsBlue), 0) << Name(id);
+        EXPECT_EQ(CountCaptionPixels(Frame(strip, 3), IsRed), 0) << Name(id);
     }
 }
 
 TEST(ArtworkTest, TogglesLightUpWhenOn)
 {
     auto lit = [](const QColor& c) { return c.red() > 240 && c.green() > 170 && c.blue() < 130; };
-    for (const auto& [off, on] : {std::pair{180, 181}, std::pair{182, 183}}) {
+    for (const auto& [off, on] : {std::pair{Bitmap::FullScreenOff, Bitmap::FullScreenOn},
+                                  std::pair{Bitmap::LoopOff, Bitmap::LoopOn}}) {
         const QImage offImage = LoadImage(off);
         const QImage onImage = LoadImage(on);
         EXPECT_NE(offImage, onImage);
-        EXPECT_GT(CountCaptionPixels(offImage, IsRed), kCaptionPixels) << off;
-        EXPECT_GT(CountCaptionPixels(onImage, IsBlue), kCaptionPixels) << on;
-        EXPECT_EQ(CountCaptionPixels(offImage, lit), 0) << off;
-        EXPECT_GT(CountCaptionPixels(onImage, lit), 4) << on;
+        EXPECT_GT(CountCaptionPixels(offImage, IsRed), kCaptionPixels) << Name(off);
+        EXPECT_GT(CountCaptionPixels(onImage, IsBlue), kCaptionPixels) << Name(on);
+        EXPECT_EQ(CountCaptionPixels(offImage, lit), 0) << Name(off);
+        EXPECT_GT(CountCaptionPixels(onImage, lit), 4) << Name(on);
         // Sunken: the pressed-in face is darker.
         const QRect face(3, 3, kFrameWidth - 6, kFrameHeight - 6);
-        EXPECT_LT(MeanLightness(onImage, face), MeanLightness(offImage, face)) << on;
+        EXPECT_LT(MeanLightness(onImage, face), MeanLightness(offImage, face)) << Name(on);
     }
 }
 
 TEST(ArtworkTest, TextsHaveContrastOnTheirBackgrounds)
 {
     // The panes carry bright green and cyan text: their glass is dark.
-    EXPECT_LT(MeanLightness(LoadImage(171), QRect(8, 8, 160, 29)), 40);
-    EXPECT_LT(MeanLightness(LoadImage(170), QRect(7, 6, 233, 19)), 40);
+    EXPECT_LT(MeanLightness(LoadImage(Bitmap::StatusPane), QRect(8, 8, 160, 29)), 40);
+    EXPECT_LT(MeanLightness(LoadImage(Bitmap::MediaPane), QRect(7, 6, 233, 19)), 40);
     // The home-page link is blue or red text on the skin: its plate is light.
-    EXPECT_GT(MeanLightness(LoadImage(185), QRect(356, 100, 100, 14)), 160);
+    EXPECT_GT(MeanLightness(LoadImage(Bitmap::MainSkin), QRect(356, 100, 100, 14)), 160);
     // The credits are coloured text on black, and so is the logo's ground.
-    EXPECT_EQ(QColor(LoadImage(161).pixel(299, 0)), QColor(Qt::black));
+    EXPECT_EQ(QColor(LoadImage(Bitmap::LogoBanner).pixel(299, 0)), QColor(Qt::black));
 }
 
 TEST(ArtworkTest, IdlePictureAndVideoAreaMatch)
 {
     // The frame's video area is covered by the idle picture or the video;
     // its surround is drawn.
-    const QImage frame = LoadImage(139);
+    const QImage frame = LoadImage(Bitmap::VideoFrame);
     EXPECT_EQ(QColor(frame.pixel(54, 29)), QColor(Qt::black));
     EXPECT_EQ(QColor(frame.pixel(430, 330)), QColor(Qt::black));
     EXPECT_GT(MeanLightness(frame, QRect(0, 100, 50, 200)), 20);
@@ -221,10 +219,10 @@ TEST(ArtworkTest, GeneratorDrawsTheSameBytesEveryTime)
         EXPECT_EQ(bytes, ReadAll(QDir(second.path()).filePath(file))) << file.toStdString();
     }
     // What the program carries is what the generator draws now.
-    LoadBitmapResource(185);  // registers the resources
-    EXPECT_EQ(ReadAll(QStringLiteral(":/bitmaps/185.png")),
-              ReadAll(QDir(first.path()).filePath(QStringLiteral("bitmaps/185.png"))));
-    EXPECT_EQ(ReadAll(QStringLiteral(":/icons/128.png")),
+    LoadBitmap(Bitmap::MainSkin);  // registers the resources
+    const QString skin = BitmapPath(Bitmap::MainSkin);
+    EXPECT_EQ(ReadAll(QStringLiteral(":/") + skin), ReadAll(QDir(first.path()).filePath(skin)));
+    EXPECT_EQ(ReadAll(QStringLiteral(":/") + ProgramIconPath()),
               ReadAll(QDir(first.path()).filePath(QStringLiteral("kinoverd.png"))));
 }
 

@@ -1,4 +1,4 @@
-// CHoverBitmapButton: which frame of its strip it shows through hover, press,
+// HoverBitmapButton: which frame of its strip it shows through hover, press,
 // release and disable, read back from rendered pixels.
 #include <QApplication>
 #include <QDir>
@@ -75,9 +75,9 @@ protected:
     HoverBitmapButtonTest()
     {
         window_.resize(200, 100);
-        button_ = new CHoverBitmapButton(QStringLiteral("文件"), &window_);
+        button_ = new HoverBitmapButton(QStringLiteral("文件"), &window_);
         button_->setGeometry(QRect(QPoint(20, 30), kButtonSize));
-        button_->LoadFrameStrip(strip_, kFrameWidth, kFrameHeight);
+        button_->LoadFrameStrip(strip_, QSize(kFrameWidth, kFrameHeight));
         window_.show();
         QApplication::processEvents();
     }
@@ -120,7 +120,7 @@ protected:
 
     QPixmap strip_ = SyntheticStrip();
     QWidget window_;
-    CHoverBitmapButton* button_;  // owned by window_
+    HoverBitmapButton* button_;  // owned by window_
 };
 
 TEST_F(HoverBitmapButtonTest, ShowsNormalFrameCopiedUnscaledFromTheStripsLeftEdge)
@@ -291,7 +291,7 @@ TEST_F(HoverBitmapButtonTest, LoadedStripBringsThePointingHandCursor)
     EXPECT_TRUE(button_->testAttribute(Qt::WA_SetCursor));
     EXPECT_EQ(button_->cursor().shape(), Qt::PointingHandCursor);
 
-    CHoverBitmapButton plain;
+    HoverBitmapButton plain;
     EXPECT_FALSE(plain.testAttribute(Qt::WA_SetCursor));
 }
 
@@ -308,7 +308,7 @@ TEST_F(HoverBitmapButtonTest, AFrameBeyondTheStripDrawsNothingOfTheStrip)
 
 // A button rendered by the style next to a plain QPushButton of the same
 // size, text and state.
-bool LooksLikePlainButton(CHoverBitmapButton& button)
+bool LooksLikePlainButton(HoverBitmapButton& button)
 {
     QPushButton plain(button.text());
     plain.resize(button.size());
@@ -321,28 +321,19 @@ bool LooksLikePlainButton(CHoverBitmapButton& button)
 
 TEST(HoverBitmapButtonWithoutStrip, MissingStripIsDrawnByTheStyle)
 {
-    CHoverBitmapButton button(QStringLiteral("文件"));
+    HoverBitmapButton button(QStringLiteral("文件"));
     button.resize(kButtonSize);
-    button.LoadFrameStrip(QPixmap(), kFrameWidth, kFrameHeight);
+    button.LoadFrameStrip(QPixmap(), QSize(kFrameWidth, kFrameHeight));
     EXPECT_FALSE(button.has_frame_strip());
     EXPECT_TRUE(LooksLikePlainButton(button));
     EXPECT_EQ(button.cursor().shape(), Qt::PointingHandCursor);
-}
-
-TEST(HoverBitmapButtonWithoutStrip, MissingResourceLeavesTheStripEmpty)
-{
-    CHoverBitmapButton button(QStringLiteral("文件"));
-    button.resize(kButtonSize);
-    button.LoadFrameStrip(-1, kFrameWidth, kFrameHeight);
-    EXPECT_FALSE(button.has_frame_strip());
-    EXPECT_TRUE(LooksLikePlainButton(button));
 }
 
 TEST(HoverBitmapButtonWithoutStrip, PushLikeToggleRepaintsOnEnterAndLeave)
 {
     QWidget window;
     window.resize(100, 60);
-    auto* toggle = new CHoverBitmapButton(&window);
+    auto* toggle = new HoverBitmapButton(&window);
     toggle->setCheckable(true);
     QPixmap off(kFrameWidth, kFrameHeight);
     off.fill(Qt::darkGreen);
@@ -384,10 +375,10 @@ TEST(HoverBitmapButtonScreenshot, FourLooksOfTheFileButton)
     if (folder.isEmpty())
         GTEST_SKIP() << "set KINOVERD_SCREENSHOT_DIR to write controls-button.png";
 
-    QPixmap strip = LoadBitmapResource(151);
+    QPixmap strip = LoadBitmap(Bitmap::FileButton);
     if (strip.isNull())
         strip = SyntheticStrip();
-    QPixmap skin = LoadBitmapResource(185);
+    QPixmap skin = LoadBitmap(Bitmap::MainSkin);
     if (skin.isNull()) {
         skin = QPixmap(484, 120);
         skin.fill(Qt::darkGray);
@@ -396,9 +387,9 @@ TEST(HoverBitmapButtonScreenshot, FourLooksOfTheFileButton)
     QLabel window;  // shows the skin from its top-left corner, as the main window does
     window.setPixmap(skin);
     window.resize(skin.size());
-    auto* button = new CHoverBitmapButton(QStringLiteral("文件"), &window);
+    auto* button = new HoverBitmapButton(QStringLiteral("文件"), &window);
     button->setGeometry(QRect(19, 92, 43, 26));  // 13, 57, 29, 16 dialog units
-    button->LoadFrameStrip(strip, kFrameWidth, kFrameHeight);
+    button->LoadFrameStrip(strip, QSize(kFrameWidth, kFrameHeight));
     window.show();
     QApplication::processEvents();
 

@@ -45,7 +45,7 @@
 #include "controls/link_label.h"
 #include "controls/skin_slider.h"
 #include "playback/media_graph_controller.h"
-#include "playback/wave_out_volume.h"
+#include "playback/mixer_volume.h"
 #include "playback/video_window.h"
 #include "playback/window_message.h"
 #include "resources/bitmap_resource.h"
@@ -309,15 +309,15 @@ TEST_F(PlayerDlgTest, ControlsLieAtTheirPlacesWithTheirTooltips)
         EXPECT_EQ(control->toolTip(), QString::fromUtf8(expected.tooltip)) << expected.id;
         EXPECT_EQ(control->isVisible(), expected.visible) << expected.id;
     }
-    auto* file = qobject_cast<CHoverBitmapButton*>(dlg_->control(CPlayerDlg::kFileButton));
+    auto* file = qobject_cast<HoverBitmapButton*>(dlg_->control(CPlayerDlg::kFileButton));
     ASSERT_NE(file, nullptr);
     EXPECT_TRUE(file->has_frame_strip());
-    auto* loop = qobject_cast<CHoverBitmapButton*>(dlg_->control(CPlayerDlg::kLoopToggle));
+    auto* loop = qobject_cast<HoverBitmapButton*>(dlg_->control(CPlayerDlg::kLoopToggle));
     ASSERT_NE(loop, nullptr);
     EXPECT_TRUE(loop->isCheckable());
     EXPECT_FALSE(loop->icon().isNull());
 
-    auto* label = qobject_cast<CLinkLabel*>(dlg_->control(CPlayerDlg::kHomePageLabel));
+    auto* label = qobject_cast<LinkLabel*>(dlg_->control(CPlayerDlg::kHomePageLabel));
     ASSERT_NE(label, nullptr);
     EXPECT_EQ(label->link_target(), CPlayerDlg::kHomePage);
     EXPECT_EQ(label->link_color(), QColor(0, 0, 255));
@@ -450,13 +450,13 @@ TEST_F(PlayerDlgTest, LoopToggleShowsItsStateAndMenusHoldTheirCommands)
     auto* loop = qobject_cast<QPushButton*>(dlg_->control(CPlayerDlg::kLoopToggle));
     auto picture = [](const QPixmap& pixmap) { return pixmap.toImage().convertToFormat(QImage::Format_ARGB32); };
     auto shown = [&] { return picture(loop->icon().pixmap(44, 24)); };
-    EXPECT_EQ(shown(), picture(LoadBitmapResource(182)));
+    EXPECT_EQ(shown(), picture(LoadBitmap(Bitmap::LoopOff)));
     loop->click();
     EXPECT_EQ(dlg_->loop_flag(), 1);
-    EXPECT_EQ(shown(), picture(LoadBitmapResource(183)));
+    EXPECT_EQ(shown(), picture(LoadBitmap(Bitmap::LoopOn)));
     loop->click();
     EXPECT_EQ(dlg_->loop_flag(), 0);
-    EXPECT_EQ(shown(), picture(LoadBitmapResource(182)));
+    EXPECT_EQ(shown(), picture(LoadBitmap(Bitmap::LoopOff)));
 
     const auto options = dlg_->CreatePopupMenu(CPlayerDlg::kOptionsMenu);
     QStringList texts;
@@ -475,7 +475,7 @@ TEST_F(PlayerDlgTest, AboutRunsTheAboutBoxModally)
     bool shown = false;
     QTimer::singleShot(100, [&shown] {
         QWidget* modal = QApplication::activeModalWidget();
-        shown = qobject_cast<CAboutDialog*>(modal) != nullptr;
+        shown = qobject_cast<AboutDialog*>(modal) != nullptr;
         if (modal) modal->close();
     });
     dlg_->OnAbout();
@@ -705,7 +705,7 @@ TEST_F(PlayerDlgTest, ReleasingThePositionSliderRestartsTheBroadcastThere)
     ASSERT_NE(broadcaster, nullptr);
     const uint32_t length = broadcaster->stream_length();
 
-    CSkinSlider* slider = dlg_->position_slider();
+    SkinSlider* slider = dlg_->position_slider();
     slider->setSliderDown(true);
     EXPECT_TRUE(dlg_->position_hold());
     slider->setSliderPosition(50);
@@ -915,9 +915,9 @@ TEST(PlayerDlgVolume, VolumeSliderSetsTheSystemVolume)
     ASSERT_TRUE(output.SetSinkVolume({30000, 30000}));
     CPlayerDlg dlg;
     dlg.video_window()->show_message = [](QWidget*, const QString&) {};
-    const WaveOutVolume mixer;
+    const MixerVolume mixer;
     ASSERT_TRUE(mixer.IsAvailable());
-    CSkinSlider* slider = dlg.volume_slider();
+    SkinSlider* slider = dlg.volume_slider();
     EXPECT_EQ(slider->minimum(), mixer.GetMinimum());
     EXPECT_EQ(slider->maximum(), mixer.GetMaximum());
     EXPECT_EQ(slider->value(), mixer.GetVolume());
@@ -929,6 +929,16 @@ TEST(PlayerDlgVolume, VolumeSliderSetsTheSystemVolume)
     slider->setSliderDown(false);
     slider->triggerAction(QAbstractSlider::SliderToMinimum);
     EXPECT_EQ(output.SinkVolume(), (std::vector<int>{mixer.GetMinimum(), mixer.GetMinimum()}));
+
+    // Changed by another program: the slider follows and sets nothing back,
+    // so the right channel keeps its own value.
+    ASSERT_TRUE(output.SetSinkVolume({40000, 10000}));
+    QElapsedTimer waited;
+    waited.start();
+    while (slider->value() != 40000 && waited.elapsed() < 5000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    EXPECT_EQ(slider->value(), 40000);
+    EXPECT_EQ(output.SinkVolume(), (std::vector<int>{40000, 10000}));
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
-// CSkinSlider: painted over the parent's skin, with a textured channel and a
-// thumb that follows the value; QSlider's input handling and signals intact.
+// SkinSlider: painted over the parent's skin, with a textured channel and a
+// thumb that follows the value; QSlider's input handling and signals intact,
+// a fifth of the range per page, and one positionChosen() per gesture.
 #include <QApplication>
 #include <QDir>
 #include <QImage>
@@ -70,7 +71,7 @@ class SkinSliderTest : public testing::Test {
 protected:
     SkinSliderTest()
     {
-        slider_ = new CSkinSlider(&window_);
+        slider_ = new SkinSlider(&window_);
         slider_->setGeometry(kVolumeGeometry);
         slider_->setRange(0, 99);
         slider_->SetSkinBitmaps(Solid({200, 14}, kChannelColour), Solid({16, 16}, kThumbColour));
@@ -99,7 +100,7 @@ protected:
 
     QPixmap skin_ = SyntheticSkin();
     SkinnedWindow window_{&skin_};
-    CSkinSlider* slider_;  // owned by window_
+    SkinSlider* slider_;  // owned by window_
 };
 
 TEST_F(SkinSliderTest, IsAHorizontalSliderWithoutTicks)
@@ -293,22 +294,82 @@ TEST_F(SkinSliderTest, DraggingTheThumbTracksAndEndsWithRelease)
     EXPECT_EQ(Rendered(*slider_).pixel(slider_->ThumbRect().center()), kThumbColour);
 }
 
-TEST_F(SkinSliderTest, ClickOnTheChannelBesideTheThumbStepsAPage)
+TEST_F(SkinSliderTest, ClickOnTheChannelBesideTheThumbStepsAFifthOfTheRange)
 {
     slider_->setValue(0);
     QSignalSpy actions(slider_, &QSlider::actionTriggered);
+    QSignalSpy chosen(slider_, &SkinSlider::positionChosen);
     const QRect thumb = slider_->ThumbRect();
     const QPoint beside(thumb.right() + 30, thumb.center().y());
     QTest::mouseClick(slider_, Qt::LeftButton, {}, beside);
     ASSERT_GE(actions.count(), 1);
     EXPECT_EQ(actions[0][0].toInt(), QAbstractSlider::SliderPageStepAdd);
-    EXPECT_EQ(slider_->value(), slider_->pageStep());
+    EXPECT_EQ(slider_->value(), 99 / 5);
+    ASSERT_EQ(chosen.count(), 1);
+    EXPECT_EQ(chosen[0][0].toInt(), 99 / 5);
+
+    slider_->setRange(0, 65536);
+    EXPECT_EQ(slider_->pageStep(), 65536 / 5);
+}
+
+TEST_F(SkinSliderTest, HeldChannelPressRepeatsButIsChosenOnceAtRelease)
+{
+    slider_->setRange(0, 1000);  // room for the repeats
+    slider_->setValue(0);
+    QSignalSpy chosen(slider_, &SkinSlider::positionChosen);
+    const QPoint far_right(slider_->width() - 2, slider_->ThumbRect().center().y());
+    QTest::mousePress(slider_, Qt::LeftButton, {}, far_right);
+    QTest::qWait(1500);
+    const int held_value = slider_->value();
+    EXPECT_GT(held_value, 2 * slider_->pageStep()) << "the press repeats while held";
+    EXPECT_EQ(chosen.count(), 0);
+    QTest::mouseRelease(slider_, Qt::LeftButton, {}, far_right);
+    ASSERT_EQ(chosen.count(), 1);
+    EXPECT_EQ(chosen[0][0].toInt(), held_value);
+    QTest::qWait(SkinSlider::kStepsSettledMs + 100);
+    EXPECT_EQ(chosen.count(), 1);
+}
+
+TEST_F(SkinSliderTest, DragIsChosenOnceAtReleaseAndAStillPressNever)
+{
+    slider_->setValue(0);
+    QSignalSpy chosen(slider_, &SkinSlider::positionChosen);
+    const QPoint grip = slider_->ThumbRect().center();
+    QTest::mouseClick(slider_, Qt::LeftButton, {}, grip);
+    EXPECT_EQ(chosen.count(), 0);
+
+    QTest::mousePress(slider_, Qt::LeftButton, {}, grip);
+    for (int x = grip.x(); x < slider_->width(); x += 20)
+        QTest::mouseMove(slider_, QPoint(x, grip.y()));
+    EXPECT_EQ(chosen.count(), 0);
+    QTest::mouseRelease(slider_, Qt::LeftButton, {}, QPoint(slider_->width() - 1, grip.y()));
+    ASSERT_EQ(chosen.count(), 1);
+    EXPECT_EQ(chosen[0][0].toInt(), slider_->value());
+}
+
+TEST_F(SkinSliderTest, QuickKeyStepsAreChosenOnceWhenTheyStop)
+{
+    slider_->setValue(10);
+    QSignalSpy chosen(slider_, &SkinSlider::positionChosen);
+    for (int i = 0; i < 3; ++i) {
+        QTest::keyClick(slider_, Qt::Key_Right);
+        QTest::qWait(50);
+    }
+    EXPECT_EQ(chosen.count(), 0);
+    ASSERT_TRUE(chosen.wait(2 * SkinSlider::kStepsSettledMs));
+    EXPECT_EQ(chosen[0][0].toInt(), 13);
+    QTest::qWait(SkinSlider::kStepsSettledMs + 100);
+    EXPECT_EQ(chosen.count(), 1);
+
+    slider_->setValue(50);  // the owner's own change
+    QTest::qWait(SkinSlider::kStepsSettledMs + 100);
+    EXPECT_EQ(chosen.count(), 1);
 }
 
 TEST(SkinSliderWithoutBackground, ParentShowsThroughOutsideChannelAndThumb)
 {
     SkinnedWindow window(nullptr);  // paints itself dark magenta
-    auto* slider = new CSkinSlider(&window);
+    auto* slider = new SkinSlider(&window);
     slider->setGeometry(kVolumeGeometry);
     slider->SetSkinBitmaps(Solid({200, 14}, kChannelColour), Solid({16, 16}, kThumbColour));
     window.show();
@@ -326,13 +387,13 @@ TEST(SkinSliderWithoutBackground, ParentShowsThroughOutsideChannelAndThumb)
     }
 }
 
-TEST(SkinSliderWithoutTextures, MissingResourcesLeavePlainButtonFaces)
+TEST(SkinSliderWithoutTextures, NullTexturesLeavePlainButtonFaces)
 {
     QWidget window;
     window.resize(kSkinSize);
-    auto* slider = new CSkinSlider(&window);
+    auto* slider = new SkinSlider(&window);
     slider->setGeometry(kVolumeGeometry);
-    slider->LoadSkinBitmaps(-1, -1);
+    slider->SetSkinBitmaps(QPixmap(), QPixmap());
     window.show();
     QApplication::processEvents();
 
@@ -351,23 +412,23 @@ TEST(SkinSliderScreenshot, VolumeAndPositionOverTheSkin)
     if (folder.isEmpty())
         GTEST_SKIP() << "set KINOVERD_SCREENSHOT_DIR to write controls-slider.png";
 
-    QPixmap skin = LoadBitmapResource(185);
+    QPixmap skin = LoadBitmap(Bitmap::MainSkin);
     if (skin.isNull())
         skin = SyntheticSkin();
-    QPixmap texture = LoadBitmapResource(146);
+    QPixmap texture = LoadBitmap(Bitmap::SliderTexture);
     if (texture.isNull())
         texture = Solid({200, 14}, kChannelColour);
 
     SkinnedWindow window(&skin);
-    auto* volume = new CSkinSlider(&window);
+    auto* volume = new SkinSlider(&window);
     volume->setGeometry(kVolumeGeometry);
     volume->setRange(0, 99);
     volume->setValue(70);
-    auto* position = new CSkinSlider(&window);
+    auto* position = new SkinSlider(&window);
     position->setGeometry(QRect(13, 68, 450, 22));  // 9, 42 dialog units
     position->setRange(0, 99);
     position->setValue(25);
-    for (CSkinSlider* slider : {volume, position}) {
+    for (SkinSlider* slider : {volume, position}) {
         slider->SetSkinBitmaps(texture, texture);
         slider->SetBackgroundBitmap(&skin);
     }

@@ -321,8 +321,8 @@ TEST_F(VideoWindowTest, IsAFixedSizeFramelessWindowOwnedByTheMainWindow)
 
 TEST_F(VideoWindowTest, PaintsTheFrameWithTheIdlePictureInTheVideoArea)
 {
-    const QImage frame = LoadBitmapResource(139).toImage().convertToFormat(QImage::Format_RGB32);
-    const QImage idle = LoadBitmapResource(172).toImage().convertToFormat(QImage::Format_RGB32);
+    const QImage frame = LoadBitmap(Bitmap::VideoFrame).toImage().convertToFormat(QImage::Format_RGB32);
+    const QImage idle = LoadBitmap(Bitmap::IdlePicture).toImage().convertToFormat(QImage::Format_RGB32);
     ASSERT_EQ(frame.size(), QSize(485, 360));
     ASSERT_EQ(idle.size(), QSize(377, 302));
     const QImage shown = video_.grab().toImage().convertToFormat(QImage::Format_RGB32);

@@ -73,7 +73,7 @@ int main(int argc, char** argv)
         }
     }
     // The icon again under the name the installed desktop entry uses.
-    const QImage icon = kinoverd::artwork::FindPicture(pictures, QStringLiteral("icons/128.png"));
+    const QImage icon = kinoverd::artwork::FindPicture(pictures, kinoverd::ProgramIconPath());
     if (!SavePng(icon, output.filePath(QStringLiteral("kinoverd.png"))) ||
         !WriteQrc(pictures, output.filePath(QStringLiteral("artwork.qrc")))) {
         std::fprintf(stderr, "kinoverd-artwork: cannot write into %s\n", qPrintable(output.path()));

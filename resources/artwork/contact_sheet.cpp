@@ -15,9 +15,9 @@ namespace {
 constexpr QSize kSheetSize{1350, 1150};
 const QColor kLabelColour(0xc8, 0xbc, 0xa8);
 
-QImage Bitmap(const std::vector<DrawnPicture>& pictures, int id)
+QImage Picture(const std::vector<DrawnPicture>& pictures, Bitmap bitmap)
 {
-    return FindPicture(pictures, BitmapPath(id));
+    return FindPicture(pictures, BitmapPath(bitmap));
 }
 
 QString TitleOf(const std::vector<DrawnPicture>& pictures, const QString& path)
@@ -85,13 +85,13 @@ QImage DrawMockUp(const std::vector<DrawnPicture>& pictures)
     QImage mock(485, 480, QImage::Format_RGB32);
     mock.fill(Qt::black);
     QPainter painter(&mock);
-    painter.drawImage(0, 0, Bitmap(pictures, 139));
-    painter.drawImage(kVideoArea.topLeft(), Bitmap(pictures, 172));
+    painter.drawImage(0, 0, Picture(pictures, Bitmap::VideoFrame));
+    painter.drawImage(kVideoArea.topLeft(), Picture(pictures, Bitmap::IdlePicture));
 
     painter.translate(0, 360);
-    painter.drawImage(QRectF(0, 0, 485, 120), Bitmap(pictures, 185));
-    painter.drawImage(kStatusPane.topLeft(), Bitmap(pictures, 171));
-    painter.drawImage(kMediaPane.topLeft(), Bitmap(pictures, 170));
+    painter.drawImage(QRectF(0, 0, 485, 120), Picture(pictures, Bitmap::MainSkin));
+    painter.drawImage(kStatusPane.topLeft(), Picture(pictures, Bitmap::StatusPane));
+    painter.drawImage(kMediaPane.topLeft(), Picture(pictures, Bitmap::MediaPane));
     FillText(painter,
              TextFrom(Typeface::kSerif, 22, QStringLiteral("ready"), kStatusPane.left() + 9,
                       kStatusPane.top() + 21),
@@ -101,17 +101,18 @@ QImage DrawMockUp(const std::vector<DrawnPicture>& pictures)
                       kMediaPane.top() + 13),
              QColor(71, 220, 187));
 
-    const QImage texture = Bitmap(pictures, 146);
+    const QImage texture = Picture(pictures, Bitmap::SliderTexture);
     DrawSlider(painter, kVolumeSlider, texture, 0.7);
     DrawSlider(painter, kPositionSlider, texture, 0.0);
 
-    const int strips[] = {151, 176, 143, 177, 174};
+    const Bitmap strips[] = {Bitmap::FileButton, Bitmap::DiscButton, Bitmap::StopButton,
+                            Bitmap::ExitButton, Bitmap::AboutButton};
     for (int k = 0; k < 5; ++k)
-        painter.drawImage(kButtonRow[k].topLeft(), Bitmap(pictures, strips[k]),
+        painter.drawImage(kButtonRow[k].topLeft(), Picture(pictures, strips[k]),
                           QRect(0, 0, kButtonFrameWidth, kButtonFrameHeight));
-    painter.drawImage(kButtonRow[5].topLeft(), Bitmap(pictures, 180));
-    painter.drawImage(kButtonRow[6].topLeft(), Bitmap(pictures, 182));
-    painter.drawImage(kChannelButton.topLeft(), Bitmap(pictures, 175),
+    painter.drawImage(kButtonRow[5].topLeft(), Picture(pictures, Bitmap::FullScreenOff));
+    painter.drawImage(kButtonRow[6].topLeft(), Picture(pictures, Bitmap::LoopOff));
+    painter.drawImage(kChannelButton.topLeft(), Picture(pictures, Bitmap::ChannelButton),
                       QRect(3 * kButtonFrameWidth, 0, kButtonFrameWidth, kButtonFrameHeight));
     const QPainterPath link = CentredText(Typeface::kCjk, 11.5, QStringLiteral("Kinoverd 2000.8"),
                                           QRectF(kLinkLabel).center());
@@ -148,30 +149,32 @@ QImage DrawContactSheet(const std::vector<DrawnPicture>& pictures)
 
     const qreal strips = 545;
     qreal y = 64;
-    for (const int id : {151, 176, 177, 143, 174, 175})
-        y = Tile(painter, pictures, BitmapPath(id), QPointF(strips, y), 2) + 12;
+    for (const Bitmap strip : {Bitmap::FileButton, Bitmap::DiscButton, Bitmap::ExitButton,
+                              Bitmap::StopButton, Bitmap::AboutButton, Bitmap::ChannelButton})
+        y = Tile(painter, pictures, BitmapPath(strip), QPointF(strips, y), 2) + 12;
     Label(painter, QStringLiteral("frames: normal, pressed, hover, disabled"), QPointF(strips, y));
 
     const qreal side = 930;
     int index = 0;
-    for (const int id : {180, 181, 182, 183}) {
+    for (const Bitmap toggle :
+         {Bitmap::FullScreenOff, Bitmap::FullScreenOn, Bitmap::LoopOff, Bitmap::LoopOn}) {
         const QPointF at(side + (index % 2) * 190, 64 + (index / 2) * 82);
-        y = Tile(painter, pictures, BitmapPath(id), at, 2, Caption::kTitleOnly);
+        y = Tile(painter, pictures, BitmapPath(toggle), at, 2, Caption::kTitleOnly);
         ++index;
     }
-    y = Tile(painter, pictures, BitmapPath(146), QPointF(side, y + 14), 2) + 14;
-    y = Tile(painter, pictures, BitmapPath(171), QPointF(side, y)) + 14;
-    y = Tile(painter, pictures, BitmapPath(170), QPointF(side, y)) + 14;
-    Tile(painter, pictures, BitmapPath(161), QPointF(side, y));
+    y = Tile(painter, pictures, BitmapPath(Bitmap::SliderTexture), QPointF(side, y + 14), 2) + 14;
+    y = Tile(painter, pictures, BitmapPath(Bitmap::StatusPane), QPointF(side, y)) + 14;
+    y = Tile(painter, pictures, BitmapPath(Bitmap::MediaPane), QPointF(side, y)) + 14;
+    Tile(painter, pictures, BitmapPath(Bitmap::LogoBanner), QPointF(side, y));
 
     const qreal lower = 600;
-    y = Tile(painter, pictures, BitmapPath(139), QPointF(30, lower));
-    Tile(painter, pictures, BitmapPath(185), QPointF(30, y + 16));
-    Tile(painter, pictures, BitmapPath(172), QPointF(545, lower));
-    y = Tile(painter, pictures, QStringLiteral("icons/128.png"), QPointF(side, lower));
+    y = Tile(painter, pictures, BitmapPath(Bitmap::VideoFrame), QPointF(30, lower));
+    Tile(painter, pictures, BitmapPath(Bitmap::MainSkin), QPointF(30, y + 16));
+    Tile(painter, pictures, BitmapPath(Bitmap::IdlePicture), QPointF(545, lower));
+    y = Tile(painter, pictures, ProgramIconPath(), QPointF(side, lower));
     qreal x = side;
     for (const int size : kSmallIconSizes) {
-        Tile(painter, pictures, QStringLiteral("icons/128-%1.png").arg(size), QPointF(x, y + 16), 1,
+        Tile(painter, pictures, ProgramIconPath(size), QPointF(x, y + 16), 1,
              Caption::kTitleOnly);
         x += size + 40;
     }

@@ -1,7 +1,7 @@
 // The volume against real mixers: ALSA's "default" card on a private
 // PulseAudio daemon's null sink, and ALSA configurations whose default card
 // is missing, unreachable or has no playback volume.
-#include "playback/wave_out_volume.h"
+#include "playback/mixer_volume.h"
 
 #include <dirent.h>
 #include <stdlib.h>
@@ -28,21 +28,19 @@ using test::PulseNullOutput;
 using namespace std::chrono_literals;
 
 constexpr int kFull = PulseNullOutput::kFullVolume;
-constexpr int kHookWaitMs = 5000;
+constexpr int kSignalWaitMs = 5000;
 
 PulseNullOutput& Output() { return PulseNullOutput::Shared(); }
 
-struct HookCalls {
+// The values volumeChanged() has announced.
+struct Announced {
+    explicit Announced(MixerVolume& volume)
+    {
+        QObject::connect(&volume, &MixerVolume::volumeChanged, &volume,
+                         [this](int value) { values.push_back(value); });
+    }
     std::vector<int> values;
-    WaveOutVolume* close_on_call = nullptr;
 };
-
-void RecordHook(int value, void* user_data)
-{
-    auto* calls = static_cast<HookCalls*>(user_data);
-    calls->values.push_back(value);
-    if (calls->close_on_call) calls->close_on_call->Close();
-}
 
 // Runs the event loop, as the main window's would, for a while.
 void RunEventLoopFor(std::chrono::milliseconds time) { QTest::qWait(int(time.count())); }
@@ -57,7 +55,7 @@ int OpenDescriptorCount()
     return count;
 }
 
-class WaveOutVolumeTest : public testing::Test {
+class MixerVolumeTest : public testing::Test {
 protected:
     void SetUp() override
     {
@@ -69,9 +67,9 @@ protected:
 
 // --- The usable path, on the daemon's "Master" element.
 
-TEST_F(WaveOutVolumeTest, TakesTheRangeOfTheMixerElement)
+TEST_F(MixerVolumeTest, TakesTheRangeOfTheMixerElement)
 {
-    WaveOutVolume volume;
+    MixerVolume volume;
     EXPECT_TRUE(volume.IsAvailable());
     EXPECT_EQ(volume.GetMinimum(), 0);
     EXPECT_EQ(volume.GetMaximum(), kFull);
@@ -79,22 +77,22 @@ TEST_F(WaveOutVolumeTest, TakesTheRangeOfTheMixerElement)
     EXPECT_EQ(volume.GetVolume(), kFull);
 }
 
-TEST_F(WaveOutVolumeTest, SetVolumeReachesTheSinkAndReadsBack)
+TEST_F(MixerVolumeTest, SetVolumeReachesTheSinkAndReadsBack)
 {
     {
-        WaveOutVolume volume;
+        MixerVolume volume;
         volume.SetVolume(32768);
         EXPECT_EQ(volume.GetVolume(), 32768);
         EXPECT_EQ(Output().SinkVolume(), (std::vector<int>{32768, 32768}));
     }
-    WaveOutVolume reopened;
+    MixerVolume reopened;
     EXPECT_EQ(reopened.GetVolume(), 32768);
 }
 
-TEST_F(WaveOutVolumeTest, SetVolumeTakesTheRangeEndsAndIgnoresValuesOutsideIt)
+TEST_F(MixerVolumeTest, SetVolumeTakesTheRangeEndsAndIgnoresValuesOutsideIt)
 {
     ASSERT_TRUE(Output().SetSinkVolume({1000, 2000}));
-    WaveOutVolume volume;
+    MixerVolume volume;
 
     volume.SetVolume(kFull + 1);
     volume.SetVolume(-1);
@@ -108,16 +106,16 @@ TEST_F(WaveOutVolumeTest, SetVolumeTakesTheRangeEndsAndIgnoresValuesOutsideIt)
     EXPECT_EQ(volume.GetVolume(), 0);
 }
 
-TEST_F(WaveOutVolumeTest, GetVolumeReadsTheFirstChannelOfAStereoElement)
+TEST_F(MixerVolumeTest, GetVolumeReadsTheFirstChannelOfAStereoElement)
 {
     ASSERT_TRUE(Output().SetSinkVolume({20000, 40000}));
-    WaveOutVolume volume;
+    MixerVolume volume;
     EXPECT_EQ(volume.GetVolume(), 20000);
 }
 
-TEST_F(WaveOutVolumeTest, LineOffMutesTheSinkAndLineOnUnmutesIt)
+TEST_F(MixerVolumeTest, LineOffMutesTheSinkAndLineOnUnmutesIt)
 {
-    WaveOutVolume volume;
+    MixerVolume volume;
     volume.LineOff();
     EXPECT_EQ(Output().SinkMuted(), std::optional<bool>(true));
     volume.LineOn();
@@ -127,48 +125,44 @@ TEST_F(WaveOutVolumeTest, LineOffMutesTheSinkAndLineOnUnmutesIt)
 
 // --- Changes made by another program, delivered by the event loop.
 
-TEST_F(WaveOutVolumeTest, AChangeMadeElsewhereReachesTheHook)
+TEST_F(MixerVolumeTest, AChangeMadeElsewhereIsAnnounced)
 {
-    WaveOutVolume volume;
-    HookCalls calls;
-    volume.SetChangeHook(&RecordHook, &calls);
+    MixerVolume volume;
+    Announced calls(volume);
 
     ASSERT_TRUE(Output().SetSinkVolume({30000, 30000}));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !calls.values.empty(); }, kHookWaitMs));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !calls.values.empty(); }, kSignalWaitMs));
     EXPECT_EQ(calls.values, std::vector<int>{30000});
     EXPECT_EQ(volume.GetVolume(), 30000);
 }
 
-TEST_F(WaveOutVolumeTest, ItsOwnChangesAreNotReported)
+TEST_F(MixerVolumeTest, ItsOwnChangesAreNotReported)
 {
-    WaveOutVolume volume;
-    HookCalls calls;
-    volume.SetChangeHook(&RecordHook, &calls);
+    MixerVolume volume;
+    Announced calls(volume);
 
     volume.SetVolume(30000);
     RunEventLoopFor(300ms);
     ASSERT_TRUE(Output().SetSinkVolume({25000, 25000}));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !calls.values.empty(); }, kHookWaitMs));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !calls.values.empty(); }, kSignalWaitMs));
     RunEventLoopFor(200ms);
     EXPECT_EQ(calls.values, std::vector<int>{25000});
 }
 
-TEST_F(WaveOutVolumeTest, AChangeOfTheSecondChannelReportsTheFirstChannelsValue)
+TEST_F(MixerVolumeTest, AChangeOfTheSecondChannelReportsTheFirstChannelsValue)
 {
-    WaveOutVolume volume;
-    HookCalls calls;
-    volume.SetChangeHook(&RecordHook, &calls);
+    MixerVolume volume;
+    Announced calls(volume);
 
     ASSERT_TRUE(Output().SetSinkVolume({kFull, 30000}));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !calls.values.empty(); }, kHookWaitMs));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !calls.values.empty(); }, kSignalWaitMs));
     EXPECT_EQ(calls.values, std::vector<int>{kFull});
 }
 
-TEST_F(WaveOutVolumeTest, ChangesOfOtherControlsDoNotCallTheHook)
+TEST_F(MixerVolumeTest, ChangesOfOtherControlsAreNotAnnounced)
 {
-    WaveOutVolume volume;
-    HookCalls calls;
-    volume.SetChangeHook(&RecordHook, &calls);
+    MixerVolume volume;
+    Announced calls(volume);
 
     // The element's own switch, then the capture side's volume, each
     // handled on its own.
@@ -178,27 +172,26 @@ TEST_F(WaveOutVolumeTest, ChangesOfOtherControlsDoNotCallTheHook)
     RunEventLoopFor(300ms);
     // Notifications come in order: once this one is in, the others were handled.
     ASSERT_TRUE(Output().SetSinkVolume({25000, 25000}));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !calls.values.empty(); }, kHookWaitMs));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !calls.values.empty(); }, kSignalWaitMs));
     RunEventLoopFor(200ms);
     EXPECT_EQ(calls.values, std::vector<int>{25000});
 }
 
-TEST_F(WaveOutVolumeTest, WithoutAHookChangesAreOnlyRead)
+TEST_F(MixerVolumeTest, UnwatchedChangesAreReadAllTheSame)
 {
-    WaveOutVolume volume;
+    MixerVolume volume;
     ASSERT_TRUE(Output().SetSinkVolume({12345, 12345}));
-    EXPECT_TRUE(QTest::qWaitFor([&] { return volume.GetVolume() == 12345; }, kHookWaitMs));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return volume.GetVolume() == 12345; }, kSignalWaitMs));
 }
 
-TEST_F(WaveOutVolumeTest, TheHookMayCloseTheVolume)
+TEST_F(MixerVolumeTest, ASlotMayCloseTheVolume)
 {
-    WaveOutVolume volume;
-    HookCalls calls;
-    calls.close_on_call = &volume;
-    volume.SetChangeHook(&RecordHook, &calls);
+    MixerVolume volume;
+    Announced calls(volume);
+    QObject::connect(&volume, &MixerVolume::volumeChanged, &volume, [&volume] { volume.Close(); });
 
     ASSERT_TRUE(Output().SetSinkVolume({30000, 30000}));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !calls.values.empty(); }, kHookWaitMs));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !calls.values.empty(); }, kSignalWaitMs));
     EXPECT_FALSE(volume.IsAvailable());
 
     ASSERT_TRUE(Output().SetSinkVolume({20000, 20000}));
@@ -206,18 +199,15 @@ TEST_F(WaveOutVolumeTest, TheHookMayCloseTheVolume)
     EXPECT_EQ(calls.values, std::vector<int>{30000});
 }
 
-TEST_F(WaveOutVolumeTest, DestroyingWithANotificationPendingIsSafe)
+TEST_F(MixerVolumeTest, DestroyingWithANotificationPendingIsSafe)
 {
-    HookCalls calls;
     {
-        WaveOutVolume volume;
-        volume.SetChangeHook(&RecordHook, &calls);
+        MixerVolume volume;
         ASSERT_TRUE(Output().SetSinkVolume({30000, 30000}));
         // The notification reaches the mixer's descriptor; no event loop runs.
         std::this_thread::sleep_for(300ms);
     }
-    RunEventLoopFor(300ms);
-    EXPECT_TRUE(calls.values.empty());
+    RunEventLoopFor(300ms);  // nothing of the destroyed volume may wake up
 }
 
 long CpuMilliseconds()
@@ -228,14 +218,13 @@ long CpuMilliseconds()
            (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1000;
 }
 
-TEST_F(WaveOutVolumeTest, TheSoundServerEndingLeavesItNotUsable)
+TEST_F(MixerVolumeTest, TheSoundServerEndingLeavesItNotUsable)
 {
     auto own_output = std::make_unique<PulseNullOutput>();  // a daemon for this test only
     ASSERT_TRUE(own_output->running()) << own_output->error();
-    WaveOutVolume volume;
+    MixerVolume volume;
     ASSERT_TRUE(volume.IsAvailable());
-    HookCalls calls;
-    volume.SetChangeHook(&RecordHook, &calls);
+    Announced calls(volume);
 
     own_output.reset();
     const long cpu_before = CpuMilliseconds();
@@ -251,11 +240,10 @@ TEST_F(WaveOutVolumeTest, TheSoundServerEndingLeavesItNotUsable)
 
 // --- Closing.
 
-TEST_F(WaveOutVolumeTest, ClosingTwiceLeavesItNotUsable)
+TEST_F(MixerVolumeTest, ClosingTwiceLeavesItNotUsable)
 {
-    WaveOutVolume volume;
-    HookCalls calls;
-    volume.SetChangeHook(&RecordHook, &calls);
+    MixerVolume volume;
+    Announced calls(volume);
     volume.Close();
     volume.Close();
 
@@ -274,12 +262,12 @@ TEST_F(WaveOutVolumeTest, ClosingTwiceLeavesItNotUsable)
     EXPECT_TRUE(calls.values.empty());
 }
 
-TEST_F(WaveOutVolumeTest, ClosingReleasesTheMixersDescriptors)
+TEST_F(MixerVolumeTest, ClosingReleasesTheMixersDescriptors)
 {
-    { WaveOutVolume warm_up; }  // ALSA's configuration and plugins stay loaded
+    { MixerVolume warm_up; }  // ALSA's configuration and plugins stay loaded
     const int before = OpenDescriptorCount();
     for (int i = 0; i < 10; ++i) {
-        WaveOutVolume volume;
+        MixerVolume volume;
         ASSERT_TRUE(volume.IsAvailable());
     }
     EXPECT_EQ(OpenDescriptorCount(), before);
@@ -323,7 +311,7 @@ std::string RemappedPulseMixer(const std::string& rules)
     return "ctl.!default { type remap child { type pulse } " + rules + " }\n";
 }
 
-void ExpectNotUsable(WaveOutVolume& volume)
+void ExpectNotUsable(MixerVolume& volume)
 {
     EXPECT_FALSE(volume.IsAvailable());
     EXPECT_EQ(volume.GetMinimum(), -1);
@@ -337,46 +325,46 @@ void ExpectNotUsable(WaveOutVolume& volume)
     volume.Close();
 }
 
-TEST_F(WaveOutVolumeTest, AMissingCardLeavesItNotUsable)
+TEST_F(MixerVolumeTest, AMissingCardLeavesItNotUsable)
 {
     ScopedAlsaConfig config("ctl.!default { type hw card 31 }\n");
-    WaveOutVolume volume;
+    MixerVolume volume;
     ExpectNotUsable(volume);
 }
 
-TEST_F(WaveOutVolumeTest, AnUnreachableSoundServerLeavesItNotUsable)
+TEST_F(MixerVolumeTest, AnUnreachableSoundServerLeavesItNotUsable)
 {
     ScopedAlsaConfig config("ctl.!default { type pulse server \"unix:/nonexistent/kinoverd/native\" }\n");
-    WaveOutVolume volume;
+    MixerVolume volume;
     ExpectNotUsable(volume);
 }
 
-TEST_F(WaveOutVolumeTest, AMixerWithoutPlaybackVolumeLeavesItNotUsable)
+TEST_F(MixerVolumeTest, AMixerWithoutPlaybackVolumeLeavesItNotUsable)
 {
     ScopedAlsaConfig config(
         RemappedPulseMixer(R"(remap { "name='Master Playback Volume'" "name='Master Capture Volume'" })"));
-    WaveOutVolume volume;
+    MixerVolume volume;
     ExpectNotUsable(volume);
     EXPECT_EQ(Output().SinkVolume(), (std::vector<int>{kFull, kFull}));
     EXPECT_EQ(Output().SinkMuted(), std::optional<bool>(false));
 }
 
-TEST_F(WaveOutVolumeTest, WithoutPcmOrMasterTheFirstPlaybackVolumeIsUsed)
+TEST_F(MixerVolumeTest, WithoutPcmOrMasterTheFirstPlaybackVolumeIsUsed)
 {
     ScopedAlsaConfig config(
         RemappedPulseMixer(R"(remap { "name='Master Playback Volume'" "name='Speaker Playback Volume'" })"));
-    WaveOutVolume volume;
+    MixerVolume volume;
     ASSERT_TRUE(volume.IsAvailable());
     volume.SetVolume(40000);
     EXPECT_EQ(Output().SinkVolume(), (std::vector<int>{40000, 40000}));
 }
 
-TEST_F(WaveOutVolumeTest, PcmIsPreferredToMaster)
+TEST_F(MixerVolumeTest, PcmIsPreferredToMaster)
 {
     // "PCM" here is a mono view of the sink's left channel.
     ScopedAlsaConfig config(RemappedPulseMixer(
         R"(map { "name='PCM Playback Volume'" { "name='Master Playback Volume'" { vindex.0 0 } } })"));
-    WaveOutVolume volume;
+    MixerVolume volume;
     ASSERT_TRUE(volume.IsAvailable());
     volume.SetVolume(20000);
     EXPECT_EQ(volume.GetVolume(), 20000);

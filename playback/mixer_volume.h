@@ -1,14 +1,17 @@
 // The system's playback volume behind the main window's volume slider: one
 // playback volume element of the ALSA mixer of the "default" card, read and
-// written in the mixer's own units. Changes made anywhere (other programs,
-// the sound server) are noticed through the mixer's poll descriptors, watched
-// on the user-interface thread, and reported to an optional change hook.
+// written in the mixer's own units. Changes made anywhere else (other
+// programs, the sound server) are noticed through the mixer's poll
+// descriptors, watched by the event loop of the thread that made the
+// object, and announced by volumeChanged().
 //
 // Not usable when no mixer or no playback volume element is found at
 // construction: the range is then (-1, -1), GetVolume answers -1 and
 // SetVolume does nothing. A mixer that goes away later (sound server ended,
 // card removed) leaves it not usable the same way. There is no reopening.
 #pragma once
+
+#include <QObject>
 
 #include <memory>
 #include <vector>
@@ -19,42 +22,39 @@ struct _snd_mixer_elem;
 
 namespace kinoverd {
 
-class WaveOutVolume {
+class MixerVolume : public QObject {
+    Q_OBJECT
+
 public:
-    // Called on the user-interface thread with the element's new value (its
-    // first channel) and the user data given with it, whenever the mixer
-    // announces a change of the element's volume made elsewhere. SetVolume's
-    // own changes are not reported: not every mixer announces them.
-    // It takes the place of the mixer's control-change window message (977,
-    // MM_MIXM_CONTROL_CHANGE) of the original platform.
-    using ChangeHook = void (*)(int value, void* user_data);
+    // Opens the mixer and finds the element. The thread needs a Qt event
+    // loop for volumeChanged() to be emitted.
+    explicit MixerVolume(QObject* parent = nullptr);
+    ~MixerVolume() override;
 
-    // Opens the mixer and finds the element. Must run on a thread with a Qt
-    // event loop: the change notifications are delivered by it.
-    WaveOutVolume();
-    virtual ~WaveOutVolume();
-    WaveOutVolume(const WaveOutVolume&) = delete;
-    WaveOutVolume& operator=(const WaveOutVolume&) = delete;
-
-    virtual bool IsAvailable() const;
+    bool IsAvailable() const;
     // Unmute and mute the element's playback switch, if it has one.
-    virtual void LineOn();
-    virtual void LineOff();
+    void LineOn();
+    void LineOff();
     // maximum - minimum, or -1 when not usable.
-    virtual int GetStepCount() const;
-    virtual int GetMinimum() const;
-    virtual int GetMaximum() const;
+    int GetStepCount() const;
+    int GetMinimum() const;
+    int GetMaximum() const;
     // The first channel's value (front left, or mono), or -1. A change made
     // elsewhere shows here once the event loop has handled its notification.
-    virtual int GetVolume() const;
+    int GetVolume() const;
     // Sets every channel; a value below the minimum or above the maximum
-    // does nothing.
-    virtual void SetVolume(int value);
-    virtual void SetChangeHook(ChangeHook hook, void* user_data);
+    // does nothing. Not announced by volumeChanged(): not every mixer
+    // reports a program's own changes back to it.
+    void SetVolume(int value);
 
     // Releases the mixer; the object is then not usable. Repeating it, and
-    // calling it from the change hook, is harmless.
+    // calling it from a slot of volumeChanged(), is harmless.
     void Close();
+
+signals:
+    // The element's volume was changed elsewhere; `value` is its first
+    // channel's new value. A change of the mute switch alone is not one.
+    void volumeChanged(int value);
 
 private:
     bool Open();
@@ -64,7 +64,7 @@ private:
     static int OnElementEvent(_snd_mixer_elem* element, unsigned int mask);
     std::vector<long> ReadChannels() const;
 
-    // All fields belong to the user-interface thread.
+    // All fields belong to the thread that made the object.
     bool line_found_ = false;  // element_ is a playback volume element
     bool usable_ = false;      // ... and the element is active
     _snd_mixer* mixer_ = nullptr;
@@ -78,8 +78,6 @@ private:
     // The channel values last reported, so that a change of another part of
     // the element (its switch) is not taken for a volume change.
     std::vector<long> reported_channels_;
-    ChangeHook change_hook_ = nullptr;
-    void* user_data_ = nullptr;
 };
 
 }  // namespace kinoverd

@@ -1,4 +1,4 @@
-#include "playback/wave_out_volume.h"
+#include "playback/mixer_volume.h"
 
 #include <alsa/asoundlib.h>
 #include <poll.h>
@@ -40,7 +40,7 @@ std::vector<pollfd> PollDescriptors(snd_mixer_t* mixer)
 
 }  // namespace
 
-WaveOutVolume::WaveOutVolume()
+MixerVolume::MixerVolume(QObject* parent) : QObject(parent)
 {
     if (!Open()) return;
     if (!FindVolumeElement()) {
@@ -51,9 +51,9 @@ WaveOutVolume::WaveOutVolume()
     WatchMixer();
 }
 
-WaveOutVolume::~WaveOutVolume() { Close(); }
+MixerVolume::~MixerVolume() { Close(); }
 
-bool WaveOutVolume::Open()
+bool MixerVolume::Open()
 {
     if (snd_mixer_open(&mixer_, 0) < 0) {
         mixer_ = nullptr;
@@ -68,7 +68,7 @@ bool WaveOutVolume::Open()
     return true;
 }
 
-bool WaveOutVolume::FindVolumeElement()
+bool MixerVolume::FindVolumeElement()
 {
     snd_mixer_elem_t* element = nullptr;
     for (const char* name : kPreferredElements) {
@@ -95,20 +95,19 @@ bool WaveOutVolume::FindVolumeElement()
     minimum_ = int(minimum);
     maximum_ = int(maximum);
     snd_mixer_elem_set_callback_private(element, this);
-    snd_mixer_elem_set_callback(element, &WaveOutVolume::OnElementEvent);
+    snd_mixer_elem_set_callback(element, &MixerVolume::OnElementEvent);
     return true;
 }
 
 // The mixer reports through its poll descriptors; QSocketNotifier watches
-// them in the event loop of this thread, as the hidden notification window
-// received the mixer's messages on the original platform.
-void WaveOutVolume::WatchMixer()
+// them in the event loop of this thread.
+void MixerVolume::WatchMixer()
 {
     for (const pollfd& fd : PollDescriptors(mixer_)) {
         const auto watch = [&](short event, QSocketNotifier::Type type) {
             if (!(fd.events & event)) return;
             auto notifier = std::make_unique<QSocketNotifier>(fd.fd, type);
-            QObject::connect(notifier.get(), &QSocketNotifier::activated, notifier.get(),
+            connect(notifier.get(), &QSocketNotifier::activated, this,
                              [this, fd = fd.fd, event] { OnMixerActivity(fd, event); });
             notifiers_.push_back(std::move(notifier));
         };
@@ -117,7 +116,7 @@ void WaveOutVolume::WatchMixer()
     }
 }
 
-void WaveOutVolume::OnMixerActivity(int fd, short events)
+void MixerVolume::OnMixerActivity(int fd, short events)
 {
     // Some plugins need to see the activity before their events can be read.
     std::vector<pollfd> fds = PollDescriptors(mixer_);
@@ -137,14 +136,13 @@ void WaveOutVolume::OnMixerActivity(int fd, short events)
     if (channels == reported_channels_) return;  // the switch, not the volume
     reported_channels_ = std::move(channels);
     const int value = GetVolume();
-    if (value == -1 || !change_hook_) return;
-    // Last: the hook may close or even destroy this object.
-    change_hook_(value, user_data_);
+    // Last: a slot may close or even destroy this object.
+    if (value != -1) emit volumeChanged(value);
 }
 
-int WaveOutVolume::OnElementEvent(snd_mixer_elem_t* element, unsigned int mask)
+int MixerVolume::OnElementEvent(snd_mixer_elem_t* element, unsigned int mask)
 {
-    auto* self = static_cast<WaveOutVolume*>(snd_mixer_elem_get_callback_private(element));
+    auto* self = static_cast<MixerVolume*>(snd_mixer_elem_get_callback_private(element));
     if (mask == SND_CTL_EVENT_MASK_REMOVE) {
         // The element is freed after this returns.
         self->element_ = nullptr;
@@ -161,7 +159,7 @@ int WaveOutVolume::OnElementEvent(snd_mixer_elem_t* element, unsigned int mask)
     return 0;
 }
 
-void WaveOutVolume::Close()
+void MixerVolume::Close()
 {
     notifiers_.clear();
     if (mixer_) snd_mixer_close(mixer_);
@@ -173,7 +171,7 @@ void WaveOutVolume::Close()
     maximum_ = -1;
 }
 
-std::vector<long> WaveOutVolume::ReadChannels() const
+std::vector<long> MixerVolume::ReadChannels() const
 {
     std::vector<long> values;
     if (!element_) return values;
@@ -188,29 +186,29 @@ std::vector<long> WaveOutVolume::ReadChannels() const
     return values;
 }
 
-bool WaveOutVolume::IsAvailable() const { return usable_; }
+bool MixerVolume::IsAvailable() const { return usable_; }
 
-void WaveOutVolume::LineOn()
+void MixerVolume::LineOn()
 {
     if (line_found_ && snd_mixer_selem_has_playback_switch(element_)) {
         snd_mixer_selem_set_playback_switch_all(element_, 1);
     }
 }
 
-void WaveOutVolume::LineOff()
+void MixerVolume::LineOff()
 {
     if (line_found_ && snd_mixer_selem_has_playback_switch(element_)) {
         snd_mixer_selem_set_playback_switch_all(element_, 0);
     }
 }
 
-int WaveOutVolume::GetStepCount() const { return usable_ ? maximum_ - minimum_ : -1; }
+int MixerVolume::GetStepCount() const { return usable_ ? maximum_ - minimum_ : -1; }
 
-int WaveOutVolume::GetMinimum() const { return usable_ ? minimum_ : -1; }
+int MixerVolume::GetMinimum() const { return usable_ ? minimum_ : -1; }
 
-int WaveOutVolume::GetMaximum() const { return usable_ ? maximum_ : -1; }
+int MixerVolume::GetMaximum() const { return usable_ ? maximum_ : -1; }
 
-int WaveOutVolume::GetVolume() const
+int MixerVolume::GetVolume() const
 {
     if (!usable_) return -1;
     long value = 0;
@@ -219,16 +217,10 @@ int WaveOutVolume::GetVolume() const
     return int(value);
 }
 
-void WaveOutVolume::SetVolume(int value)
+void MixerVolume::SetVolume(int value)
 {
     if (!usable_ || value < minimum_ || value > maximum_) return;
     if (snd_mixer_selem_set_playback_volume_all(element_, value) == 0) reported_channels_ = ReadChannels();
-}
-
-void WaveOutVolume::SetChangeHook(ChangeHook hook, void* user_data)
-{
-    change_hook_ = hook;
-    user_data_ = user_data;
 }
 
 }  // namespace kinoverd
