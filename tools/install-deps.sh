@@ -25,6 +25,8 @@ packages=(
     xvfb xauth pulseaudio pulseaudio-utils libasound2-plugins
     # tools/private-lan: ip, unshare; setarch for the ThreadSanitizer run
     iproute2 util-linux
+    # The Debian package (cpack) and its test
+    dpkg-dev file desktop-file-utils appstream lintian man-db groff-base
 )
 
 missing=()
