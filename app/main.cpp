@@ -3,6 +3,6 @@
 
 int main(int argc, char** argv)
 {
-    kinoverd::CPlayerApp application(argc, argv);
+    kinoverd::PlayerApp application(argc, argv);
     return application.Run();
 }

@@ -7,11 +7,12 @@
 #include <QTimer>
 
 #include "app/exit_signals.h"
-#include "app/player_dlg.h"
+#include "app/main_window.h"
+#include "station/station.h"
 
 namespace kinoverd {
 
-CPlayerApp::CPlayerApp(int& argc, char** argv) : QApplication(argc, argv)
+PlayerApp::PlayerApp(int& argc, char** argv) : QApplication(argc, argv)
 {
     setApplicationName(QStringLiteral("kinoverd"));
     setApplicationVersion(QStringLiteral(KINOVERD_VERSION));
@@ -19,7 +20,7 @@ CPlayerApp::CPlayerApp(int& argc, char** argv) : QApplication(argc, argv)
     setQuitOnLastWindowClosed(false);
 }
 
-int CPlayerApp::Run()
+int PlayerApp::Run()
 {
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
@@ -35,14 +36,15 @@ int CPlayerApp::Run()
     QStringList files;
     for (const QString& file : parser.positionalArguments()) files << QFileInfo(file).absoluteFilePath();
 
-    CPlayerDlg main_window;
+    Station station;
+    MainWindow main_window(station);
     main_window.show();
     QEventLoop loop;
-    connect(&main_window, &CPlayerDlg::finished, &loop, &QEventLoop::quit);
+    connect(&main_window, &MainWindow::finished, &loop, &QEventLoop::quit);
     ExitSignals exit_signals;
-    connect(&exit_signals, &ExitSignals::exitRequested, &main_window, &CPlayerDlg::OnExit);
+    connect(&exit_signals, &ExitSignals::exitRequested, &main_window, &MainWindow::Exit);
     // Once the windows are up: finding a channel takes a while.
-    if (!files.isEmpty()) QTimer::singleShot(0, &main_window, [&] { main_window.PlayDroppedFiles(files); });
+    if (!files.isEmpty()) QTimer::singleShot(0, &main_window, [&] { main_window.PlayFiles(files); });
     loop.exec();
     return 0;
 }

@@ -7,9 +7,9 @@
 
 namespace kinoverd {
 
-class CPlayerApp : public QApplication {
+class PlayerApp : public QApplication {
 public:
-    CPlayerApp(int& argc, char** argv);
+    PlayerApp(int& argc, char** argv);
 
     // Runs the main window until Exit; the process's exit status. --help and
     // --version print their text and end the process with status 0.

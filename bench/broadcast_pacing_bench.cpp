@@ -28,7 +28,7 @@
 
 #include "broadcast/broadcaster.h"
 #include "broadcast/multicast_socket.h"
-#include "broadcast/notify_target.h"
+#include "broadcast/broadcaster_events.h"
 #include "broadcast/wire_format.h"
 #include "tools/vcd_track_writer.h"
 
@@ -87,12 +87,9 @@ std::string WriteTempFile(const std::vector<uint8_t>& bytes)
     return done == bytes.size() ? path : std::string();
 }
 
-class EndSignal : public kinoverd::NotifyTarget {
+class EndSignal : public kinoverd::BroadcasterEvents {
 public:
-    void Post(int message, uintptr_t, intptr_t) override
-    {
-        if (message == kinoverd::kMsgBroadcastEnded) ended = true;
-    }
+    void BroadcastEnded() override { ended = true; }
     std::atomic<bool> ended{false};
 };
 

@@ -8,7 +8,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "broadcast/notify_target.h"
+#include "broadcast/broadcaster_events.h"
 
 namespace kinoverd {
 
@@ -54,13 +54,13 @@ void RequestPromptWakeUps()
 }  // namespace
 
 Broadcaster::Broadcaster(std::string file_name, int channel, uint32_t block_size,
-                         NotifyTarget* notify)
+                         BroadcasterEvents* events)
     : file_name_(std::move(file_name)),
       channel_(channel),
       block_size_(block_size),
       packet_size_(wire::PacketSize(block_size)),
       ring_size_(block_size * kRingSlots + 12 * kRingSlots),
-      notify_(notify),
+      events_(events),
       first_pack_offset_(MediaStreamFile::ScanFirstPackOffset(file_name_)),
       header_(wire::kHeaderBytes),
       ring_(ring_size_)
@@ -336,7 +336,7 @@ void Broadcaster::SendThread()
                                  std::memory_order_relaxed);
         }
         if (wire::HasHead(packet, wire::Kind::kEnd)) {
-            if (notify_) notify_->Post(kMsgBroadcastEnded, 0, 0);
+            if (events_) events_->BroadcastEnded();
             return;
         }
         read += packet_size_;

@@ -20,7 +20,7 @@
 
 namespace kinoverd {
 
-class NotifyTarget;
+class BroadcasterEvents;
 
 class Broadcaster {
 public:
@@ -30,9 +30,9 @@ public:
     static constexpr uint32_t kRestartTailBytes = 1536000;
     static constexpr int kRingSlots = 100;
 
-    // Scans the file for its first pack start code. `notify` receives
-    // message 9000 when the end packet has been sent; it may be null.
-    Broadcaster(std::string file_name, int channel, uint32_t block_size, NotifyTarget* notify);
+    // Scans the file for its first pack start code. `events` hears when the
+    // end packet has been sent; it may be null.
+    Broadcaster(std::string file_name, int channel, uint32_t block_size, BroadcasterEvents* events);
     // Ends any threads still running, without sending anything.
     ~Broadcaster();
     Broadcaster(const Broadcaster&) = delete;
@@ -88,7 +88,7 @@ private:
     const uint32_t block_size_;
     const uint32_t packet_size_;
     const uint32_t ring_size_;
-    NotifyTarget* const notify_;
+    BroadcasterEvents* const events_;
 
     // Owner's thread only, and read by the worker threads while they run
     // (they are started after these are set and joined before they change).

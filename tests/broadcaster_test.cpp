@@ -14,9 +14,8 @@
 #include <thread>
 #include <vector>
 
-#include "broadcast/notify_target.h"
 #include "broadcast/wire_format.h"
-#include "tests/support/recorded_notify.h"
+#include "tests/support/recorded_broadcast_ends.h"
 #include "tests/support/test_streams.h"
 #include "tests/support/wire_capture.h"
 
@@ -29,7 +28,7 @@ using test::CapturedDatagram;
 using test::MpegLikeStream;
 using test::NonMpegBytes;
 using test::OpenDescriptorCount;
-using test::RecordedNotify;
+using test::RecordedBroadcastEnds;
 using test::TempDir;
 using test::WireCapture;
 using Records = WireCapture::Records;
@@ -177,17 +176,16 @@ double Milliseconds(Clock::duration d)
     return std::chrono::duration<double, std::milli>(d).count();
 }
 
-// When the end-of-broadcast message comes, the end packet must already be on
-// the wire. The send thread waits in Post meanwhile, so an end packet sent
-// only after the message could not arrive in time.
-class EndOrderNotify : public RecordedNotify {
+// When the end is reported, the end packet must already be on the wire. The
+// send thread waits in the report meanwhile, so an end packet sent only
+// after it could not arrive in time.
+class EndOrderNotify : public RecordedBroadcastEnds {
 public:
     explicit EndOrderNotify(const WireCapture& capture) : capture_(capture) {}
-    void Post(int message, uintptr_t wparam, intptr_t lparam) override
+    void BroadcastEnded() override
     {
-        if (message == kMsgBroadcastEnded)
-            end_was_sent_ = capture_.WaitFor(HasKind(wire::Kind::kEnd), 2s);
-        RecordedNotify::Post(message, wparam, lparam);
+        end_was_sent_ = capture_.WaitFor(HasKind(wire::Kind::kEnd), 2s);
+        RecordedBroadcastEnds::BroadcastEnded();
     }
     bool end_was_sent() const { return end_was_sent_; }
 
@@ -212,10 +210,10 @@ protected:
         const auto expected = ExpectedSequence(stream, broadcaster.start_offset());
         broadcaster.Run();
         ASSERT_TRUE(capture.WaitFor(HasKind(wire::Kind::kEnd), BroadcastTime(expected.size())));
-        ASSERT_TRUE(notify.WaitFor(kMsgBroadcastEnded, 2s));
+        ASSERT_TRUE(notify.WaitFor(2s));
         std::this_thread::sleep_for(50ms);
         EXPECT_TRUE(notify.end_was_sent());
-        EXPECT_EQ(notify.Count(kMsgBroadcastEnded), 1u);
+        EXPECT_EQ(notify.Count(), 1u);
 
         const Records records = capture.records();
         const Records stream_packets = OnPort(records, capture.data_port());
@@ -226,7 +224,7 @@ protected:
         broadcaster.StopQuietly();
         std::this_thread::sleep_for(50ms);
         EXPECT_EQ(capture.count(), records.size()) << "sent after the end";
-        EXPECT_EQ(notify.Count(kMsgBroadcastEnded), 1u);
+        EXPECT_EQ(notify.Count(), 1u);
         EXPECT_EQ(OpenDescriptorCount(broadcaster.file_name()), 0);
     }
 
@@ -350,9 +348,9 @@ TEST_F(BroadcasterTest, EveryFinishedBroadcastPostsItsEndOnce)
     capture.Clear();
     ASSERT_TRUE(broadcaster.Start(0));
     broadcaster.Run();
-    ASSERT_TRUE(notify.WaitFor(kMsgBroadcastEnded, 3s, 2));
+    ASSERT_TRUE(notify.WaitFor(3s, 2));
     std::this_thread::sleep_for(50ms);
-    EXPECT_EQ(notify.Count(kMsgBroadcastEnded), 2u);
+    EXPECT_EQ(notify.Count(), 2u);
     EXPECT_EQ(CountKind(capture.records(), wire::Kind::kEnd), 1u);
     broadcaster.StopQuietly();
 }
@@ -363,7 +361,7 @@ TEST_F(BroadcasterTest, StreamsThatCannotBeSentAreRefused)
 {
     WireCapture capture(0);
     ASSERT_TRUE(capture.Start());
-    RecordedNotify notify;
+    RecordedBroadcastEnds notify;
     const std::string big = dir_.File("big.mpg");
     ASSERT_TRUE(test::WriteSparse(big, uint64_t(1) << 32));
     const struct {
@@ -390,7 +388,7 @@ TEST_F(BroadcasterTest, StreamsThatCannotBeSentAreRefused)
     EXPECT_STREQ(Broadcaster::kFileErrorText, "File Error");
     std::this_thread::sleep_for(100ms);
     EXPECT_EQ(capture.count(), 0u);
-    EXPECT_EQ(notify.messages().size(), 0u);
+    EXPECT_EQ(notify.Count(), 0u);
 }
 
 // ---- stops ----
@@ -421,12 +419,12 @@ protected:
             return d.port == capture_->data_port();
         }));
         EXPECT_EQ(CountKind(records, wire::Kind::kEnd), 0u);
-        EXPECT_EQ(notify_.Count(kMsgBroadcastEnded), 0u);
+        EXPECT_EQ(notify_.Count(), 0u);
         EXPECT_EQ(OpenDescriptorCount(broadcaster_->file_name()), 0);
         ExpectPortsAndSizes(*capture_);
     }
 
-    RecordedNotify notify_;
+    RecordedBroadcastEnds notify_;
     std::unique_ptr<WireCapture> capture_;
     std::unique_ptr<Broadcaster> broadcaster_;
 };
@@ -491,7 +489,7 @@ TEST_F(BroadcasterTest, StopsOfABroadcastThatNeverRanSendNothing)
 {
     WireCapture capture(0);
     ASSERT_TRUE(capture.Start());
-    RecordedNotify notify;
+    RecordedBroadcastEnds notify;
     const std::string path = Write("file.mpg", MpegLikeStream(300000));
     Broadcaster broadcaster(path, 0, kBlock, &notify);
     broadcaster.StopAndClose();  // constructed only
@@ -504,7 +502,7 @@ TEST_F(BroadcasterTest, StopsOfABroadcastThatNeverRanSendNothing)
     }
     std::this_thread::sleep_for(100ms);
     EXPECT_EQ(capture.count(), 0u);
-    EXPECT_EQ(notify.messages().size(), 0u);
+    EXPECT_EQ(notify.Count(), 0u);
 }
 
 // ---- repositioning ----
@@ -515,7 +513,7 @@ TEST_F(BroadcasterTest, RepositioningResumesAtTheClampedBlockAlignedOffset)
     const uint32_t length = uint32_t(stream.size());
     WireCapture capture(2);
     ASSERT_TRUE(capture.Start());
-    RecordedNotify notify;
+    RecordedBroadcastEnds notify;
     Broadcaster broadcaster(Write("long.mpg", stream), 2, kBlock, &notify);
     ASSERT_TRUE(broadcaster.Start(0));
     broadcaster.Run();
@@ -549,12 +547,12 @@ TEST_F(BroadcasterTest, RepositioningResumesAtTheClampedBlockAlignedOffset)
                   (move.start + wire::kHeaderBytes) / kBlock);
     }
     broadcaster.StopAndClose();
-    EXPECT_EQ(notify.Count(kMsgBroadcastEnded), 0u);
+    EXPECT_EQ(notify.Count(), 0u);
 }
 
 TEST_F(BroadcasterTest, ShortStreamIsNotClampedOnRestart)
 {
-    RecordedNotify notify;
+    RecordedBroadcastEnds notify;
     Broadcaster broadcaster(Write("short.mpg", MpegLikeStream(1000000)), 0, kBlock, &notify);
     ASSERT_TRUE(broadcaster.Start(700001));
     // Shorter than 1,536,000 bytes: the target is only rounded down to a block.
@@ -568,7 +566,7 @@ TEST_F(BroadcasterTest, HoldSendStopsTheFlowAndHoldsNest)
 {
     WireCapture capture(0);
     ASSERT_TRUE(capture.Start());
-    RecordedNotify notify;
+    RecordedBroadcastEnds notify;
     Broadcaster broadcaster(Write("long.mpg", MpegLikeStream(1 << 20)), 0, kBlock, &notify);
     ASSERT_TRUE(broadcaster.Start(0));
     broadcaster.Run();
@@ -598,7 +596,7 @@ TEST_F(BroadcasterTest, NothingGoesOutOnceHoldSendHasReturned)
 {
     WireCapture capture(3);
     ASSERT_TRUE(capture.Start());
-    RecordedNotify notify;
+    RecordedBroadcastEnds notify;
     Broadcaster broadcaster(Write("long.mpg", MpegLikeStream(1 << 20)), 3, kBlock, &notify);
     ASSERT_TRUE(broadcaster.Start(0));
     broadcaster.Run();
@@ -629,7 +627,7 @@ TEST_F(BroadcasterTest, HoldBeforeRunKeepsTheFirstPacketBack)
 {
     WireCapture capture(1);
     ASSERT_TRUE(capture.Start());
-    RecordedNotify notify;
+    RecordedBroadcastEnds notify;
     Broadcaster broadcaster(Write("long.mpg", MpegLikeStream(1 << 20)), 1, kBlock, &notify);
     ASSERT_TRUE(broadcaster.Start(0));
     broadcaster.HoldSend();
@@ -646,7 +644,7 @@ TEST_F(BroadcasterTest, HoldFor500msPausesAboutHalfASecond)
 {
     WireCapture capture(2);
     ASSERT_TRUE(capture.Start());
-    RecordedNotify notify;
+    RecordedBroadcastEnds notify;
     Broadcaster broadcaster(Write("long.mpg", MpegLikeStream(1 << 20)), 2, kBlock, &notify);
     ASSERT_TRUE(broadcaster.Start(0));
     broadcaster.Run();

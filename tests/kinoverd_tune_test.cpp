@@ -19,7 +19,7 @@
 #include "broadcast/multicast_socket.h"
 #include "broadcast/wire_format.h"
 #include "tests/support/child_process.h"
-#include "tests/support/recorded_notify.h"
+#include "tests/support/recorded_broadcast_ends.h"
 #include "tests/support/test_streams.h"
 
 namespace kinoverd {
@@ -101,7 +101,7 @@ protected:
 
     TempDir directory_;
     std::map<std::string, Bytes> streams_;
-    test::RecordedNotify notify_;
+    test::RecordedBroadcastEnds notify_;
 };
 
 TEST_F(KinoverdTuneTest, HelpAndBadUsage)

@@ -46,7 +46,7 @@
 #include "controls/skin_slider.h"
 #include "playback/media_graph_controller.h"
 #include "playback/mixer_volume.h"
-#include "playback/video_window.h"
+#include "app/video_window.h"
 #include "playback/window_message.h"
 #include "resources/bitmap_resource.h"
 #include "tests/support/child_process.h"

@@ -31,7 +31,7 @@
 #include "broadcast/notify_target.h"
 #include "playback/media_graph_controller.h"
 #include "playback/video_renderer.h"
-#include "playback/video_window.h"
+#include "app/video_window.h"
 #include "playback/video_window_owner.h"
 #include "playback/window_message.h"
 #include "resources/bitmap_resource.h"

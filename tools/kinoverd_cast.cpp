@@ -26,11 +26,10 @@
 #include "broadcast/broadcaster.h"
 #include "broadcast/free_channel_probe.h"
 #include "broadcast/media_stream_file.h"
-#include "broadcast/notify_target.h"
 #include "broadcast/wire_format.h"
 #include "tools/channel_number.h"
 #include "tools/playing_pace.h"
-#include "tools/queued_notify.h"
+#include "tools/broadcast_end_flag.h"
 #include "tools/stop_signals.h"
 
 namespace {
@@ -154,16 +153,15 @@ void ReportProgress(const Broadcaster& broadcaster)
 
 // Broadcasts one file to its end. Empty when it ended; otherwise the exit
 // status (a file that cannot be broadcast, or a stopping signal).
-std::optional<int> BroadcastFile(const std::string& path, int channel, QueuedNotify& wakeup,
+std::optional<int> BroadcastFile(const std::string& path, int channel, BroadcastEndFlag& ended,
                                  const StopSignals& signals)
 {
     // A signal that came while the previous file was being shut down: its end
     // packet has told the receivers that stream is over, nothing more to send.
     if (const auto signal = signals.Take()) return kExitSignalBase + *signal;
 
-    while (wakeup.Take()) {
-    }
-    Broadcaster broadcaster(path, channel, wire::kBlockSize, &wakeup);
+    ended.Take();
+    Broadcaster broadcaster(path, channel, wire::kBlockSize, &ended);
     // The broadcaster would send such a file as Video CD sectors from a
     // guessed offset: nobody could play the result. Checked before start,
     // whose complaint about such a file (an empty stream) would mislead.
@@ -187,7 +185,7 @@ std::optional<int> BroadcastFile(const std::string& path, int channel, QueuedNot
         pace.Update();
         const auto wait = std::min<Clock::duration>(
             std::chrono::ceil<std::chrono::milliseconds>(next_report - Clock::now()), kPaceInterval);
-        pollfd fds[] = {{signals.fd(), POLLIN, 0}, {wakeup.fd(), POLLIN, 0}};
+        pollfd fds[] = {{signals.fd(), POLLIN, 0}, {ended.fd(), POLLIN, 0}};
         const auto wait_ms = std::chrono::ceil<std::chrono::milliseconds>(wait).count();
         if (poll(fds, 2, int(std::max<int64_t>(wait_ms, 0))) < 0 && errno != EINTR) {
             std::fprintf(stderr, "kinoverd-cast: poll: %s\n", std::strerror(errno));
@@ -200,9 +198,7 @@ std::optional<int> BroadcastFile(const std::string& path, int channel, QueuedNot
                 return kExitSignalBase + *signal;
             }
         }
-        bool ended = false;
-        while (const auto message = wakeup.Take()) ended |= message->number == kMsgBroadcastEnded;
-        if (ended) {
+        if (ended.Take()) {
             ReportProgress(broadcaster);
             broadcaster.StopQuietly();
             return std::nullopt;
@@ -232,14 +228,14 @@ int Cast(const Options& options, const StopSignals& signals)
                 wire::GroupAddress(channel).c_str(), unsigned(wire::DataPort(channel)),
                 unsigned(wire::ControlPort(channel)));
 
-    QueuedNotify wakeup;
-    if (!wakeup.is_open()) {
+    BroadcastEndFlag ended;
+    if (!ended.is_open()) {
         std::fprintf(stderr, "kinoverd-cast: eventfd: %s\n", std::strerror(errno));
         return kExitFailure;
     }
     do {
         for (const auto& path : options.files) {
-            if (const auto status = BroadcastFile(path, channel, wakeup, signals)) return *status;
+            if (const auto status = BroadcastFile(path, channel, ended, signals)) return *status;
         }
     } while (options.loop);
     return kExitDone;

@@ -1,4 +1,4 @@
-#include "app/play_list.h"
+#include "station/play_list.h"
 
 namespace kinoverd {
 

@@ -1,4 +1,4 @@
-#include "playback/window_support.h"
+#include "app/window_support.h"
 
 #include <QCoreApplication>
 #include <QMessageBox>

@@ -1,0 +1,123 @@
+#include "app/video_window.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QPainter>
+
+#include <optional>
+
+#include "app/window_docking.h"
+#include "app/window_support.h"
+#include "resources/bitmap_resource.h"
+
+namespace kinoverd {
+
+VideoWindow::VideoWindow(QWidget* main_window, DockingFlags& docking)
+    : QWidget(main_window, Qt::Window | Qt::FramelessWindowHint),
+      main_window_(main_window),
+      docking_(docking),
+      frame_(LoadBitmap(Bitmap::VideoFrame)),
+      idle_picture_(LoadBitmap(Bitmap::IdlePicture))
+{
+    setFixedSize(kWidth, kHeight);
+    setAcceptDrops(true);
+    setFocusPolicy(Qt::StrongFocus);
+}
+
+void VideoWindow::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    painter.drawPixmap(rect(), frame_);
+    painter.drawPixmap(QRect(kArea.topLeft(), idle_picture_.size()), idle_picture_);
+}
+
+void VideoWindow::keyPressEvent(QKeyEvent* event)
+{
+    switch (event->key()) {
+    case Qt::Key_Escape: emit windowModeRequested(); break;
+    case Qt::Key_Return:
+    case Qt::Key_Enter: emit fullScreenRequested(); break;
+    default: QWidget::keyPressEvent(event); return;
+    }
+    event->accept();
+}
+
+std::unique_ptr<QMenu> VideoWindow::CreatePopupMenu()
+{
+    auto menu = std::make_unique<QMenu>(this);
+    // Text after the tab is shown right-aligned, as a shortcut.
+    connect(menu->addAction(QStringLiteral("声道(&C)")), &QAction::triggered, this,
+            &VideoWindow::audioChannelRequested, Qt::QueuedConnection);
+    connect(menu->addAction(QStringLiteral("窗口模式(&W)\tEsc")), &QAction::triggered, this,
+            &VideoWindow::windowModeRequested, Qt::QueuedConnection);
+    connect(menu->addAction(QStringLiteral("全屏模式(&F)\tReturn")), &QAction::triggered, this,
+            &VideoWindow::fullScreenRequested, Qt::QueuedConnection);
+    return menu;
+}
+
+// The menu runs its own event loop inside the renderer's mouse press, and
+// the renderer may go meanwhile (the clip ends, full screen is left): the
+// chosen command is queued, so it runs after that press has unwound.
+void VideoWindow::ShowPopupMenu(const QPoint& global_position)
+{
+    std::unique_ptr<QMenu> menu = CreatePopupMenu();
+    menu->exec(global_position);
+}
+
+void VideoWindow::mousePressEvent(QMouseEvent* event)
+{
+    if (event->button() == Qt::LeftButton) {
+        drag_anchor_ = event->position().toPoint();
+        dragging_ = true;
+    } else if (event->button() == Qt::RightButton) {
+        ShowPopupMenu(event->globalPosition().toPoint());
+    }
+    event->accept();
+}
+
+void VideoWindow::mouseReleaseEvent(QMouseEvent* event)
+{
+    if (event->button() != Qt::LeftButton) return;
+    dragging_ = false;
+    // Docked after any snap: the main window's drag carries this one along.
+    docking_ = ReleaseVideoWindow(docking_);
+    event->accept();
+}
+
+void VideoWindow::mouseMoveEvent(QMouseEvent* event)
+{
+    if (dragging_) Drag(event->position().toPoint());
+    event->accept();
+}
+
+void VideoWindow::Drag(const QPoint& pointer)
+{
+    const std::optional<DragOutcome> outcome =
+        DragVideoWindow(ScreenRect(*main_window_), ScreenRect(*this), {drag_anchor_.x(), drag_anchor_.y()},
+                        {pointer.x(), pointer.y()}, docking_, full_screen_);
+    if (!outcome) return;
+    docking_ = outcome->flags;
+    move(outcome->video.left, outcome->video.top);
+}
+
+void VideoWindow::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (!LocalPaths(event->mimeData()).isEmpty()) event->acceptProposedAction();
+}
+
+void VideoWindow::dropEvent(QDropEvent* event)
+{
+    const QStringList paths = LocalPaths(event->mimeData());
+    if (paths.isEmpty()) return;
+    event->acceptProposedAction();
+    emit filesDropped(paths);
+}
+
+void VideoWindow::closeEvent(QCloseEvent* event) { event->ignore(); }
+
+}  // namespace kinoverd

@@ -1,0 +1,14 @@
+// What a broadcaster reports to its owner, by name.
+#pragma once
+
+namespace kinoverd {
+
+class BroadcasterEvents {
+public:
+    virtual ~BroadcasterEvents() = default;
+    // Called once on the send thread, right after the end packet went out.
+    // It must return promptly and must not stop the broadcaster itself.
+    virtual void BroadcastEnded() = 0;
+};
+
+}  // namespace kinoverd

@@ -1,0 +1,325 @@
+#include "station/station.h"
+
+#include <QFile>
+
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <algorithm>
+
+#include "broadcast/broadcaster.h"
+#include "broadcast/free_channel_probe.h"
+#include "broadcast/wire_format.h"
+#include "playback/media_graph_controller.h"
+
+namespace kinoverd {
+
+const QString Station::kReadyText = QStringLiteral("ready");
+const QString Station::kOpenText = QStringLiteral("open ... ");
+const QString Station::kConnectText = QStringLiteral("connect ...");
+const QString Station::kTheEndText = QStringLiteral("the end");
+const QString Station::kNoMediaText = QStringLiteral("no media");
+const QString Station::kNoFreeChannelText = QStringLiteral("没有空闲的频道.");
+const QString Station::kStartFailedText = QStringLiteral("Kinoverd 初始化失败!");
+
+namespace {
+
+// Lets the user-interface thread, which builds every graph, keep up with a
+// busy machine once playback starts; where the user may not raise it, it
+// stays as it is. Never lowered again.
+void RaiseUserInterfaceThread()
+{
+    constexpr int kRaisedNice = -5;
+    setpriority(PRIO_PROCESS, id_t(gettid()), kRaisedNice);
+}
+
+// Hours, minutes and seconds each take at least two digits.
+QString TwoDigits(uint32_t value)
+{
+    return value < 10 ? QStringLiteral("0") + QString::number(value) : QString::number(value);
+}
+
+QString ElapsedTimeText(uint32_t position)
+{
+    const uint32_t seconds = position / Station::kBytesPerSecond;
+    return TwoDigits(seconds / 3600) + QLatin1Char(':') + TwoDigits(seconds % 3600 / 60) +
+           QLatin1Char(':') + TwoDigits(seconds % 60);
+}
+
+// Paths go to the file system in its own encoding.
+std::string FileSystemPath(const QString& path) { return QFile::encodeName(path).toStdString(); }
+
+}  // namespace
+
+Station::Station(QObject* parent)
+    : QObject(parent),
+      controller_(std::make_unique<MediaGraphController>(wire::kBlockSize, &graphs_)),
+      channel_finder_([] { return FreeChannelProbe(wire::kBlockSize).FindFreeChannel(); })
+{
+    connect(this, &Station::streamEventQueued, this, &Station::HandleStreamEvent, Qt::QueuedConnection);
+    connect(this, &Station::broadcastEndQueued, this, &Station::HandleBroadcastEnd, Qt::QueuedConnection);
+}
+
+Station::~Station()
+{
+    StopPicture();
+    StopBroadcaster(BroadcastStop::kClose);
+}
+
+void Station::SetPicturePlace(QWidget* owner, const QRect& area)
+{
+    picture_owner_ = owner;
+    picture_area_ = area;
+}
+
+// ---- Worker threads ----
+
+void Station::Queue(StreamEvent event, uint32_t position)
+{
+    // Positions belong to the picture showing; the rest to the tuning.
+    const uint64_t tag = event == kBlockPlayed ? picture_.load() : tuning_.load();
+    emit streamEventQueued(event, position, tag);
+}
+
+void Station::ResumePlayback() { controller_->Run(); }
+
+void Station::BroadcastEnded() { emit broadcastEndQueued(broadcast_.load()); }
+
+// ---- Events, on the user-interface thread ----
+
+void Station::HandleStreamEvent(int event, quint32 position, quint64 tag)
+{
+    if (tag != (event == kBlockPlayed ? picture_.load() : tuning_.load())) return;
+    switch (StreamEvent(event)) {
+    case kBlockPlayed: ShowPosition(position); break;
+    case kPlaybackReady: StartPicture(); break;
+    case kRingEmpty: controller_->Pause(); break;
+    case kRingNearlyFull:
+        if (broadcaster_) broadcaster_->HoldSendFor500ms();
+        break;
+    case kRestartReceived:
+        ForgetStream();
+        ShowPosition(0);
+        break;
+    case kCloseReceived:
+        StopPicture();
+        ShowPosition(0);
+        break;
+    case kEndOfStream:
+        ForgetStream();
+        ShowPosition(0);
+        OnEndOfProgramme();
+        break;
+    case kPlaybackFailed: RetuneAfterFailure(); break;
+    }
+}
+
+void Station::HandleBroadcastEnd(quint64 broadcast)
+{
+    // Only the broadcast that has sent its whole stream is done: a report
+    // from one that a new file or a seek replaced ends nothing.
+    if (broadcast == broadcast_ && broadcaster_) StopBroadcaster(BroadcastStop::kQuiet);
+}
+
+// ---- Reception and picture ----
+
+// Tunes in to the channel, dropping any stream and graph. On failure the
+// broadcast, which nobody here can play, restarts nowhere and the user is told.
+bool Station::Tune()
+{
+    ++tuning_;
+    ++picture_;
+    controller_->Stop();
+    controller_->StopReception();
+    if (controller_->StartReception(channel_, this)) {
+        RaiseUserInterfaceThread();
+        return true;
+    }
+    StopPicture();
+    StopBroadcaster(BroadcastStop::kRestart);
+    emit errorOccurred(kStartFailedText);
+    return false;
+}
+
+void Station::StopPicture()
+{
+    ++tuning_;
+    ++picture_;
+    controller_->Stop();
+    controller_->StopReception();
+    if (picture_playing_) emit pictureChanged(picture_playing_ = false);
+}
+
+// The stream is over or restarts: the graph goes, reception goes on.
+void Station::ForgetStream()
+{
+    controller_->Stop();
+    ++tuning_;
+    ++picture_;
+    if (picture_playing_) emit pictureChanged(picture_playing_ = false);
+}
+
+// The own sender holds while the graph is built, so that the ring does not
+// overflow meanwhile, and goes on afterwards either way.
+void Station::StartPicture()
+{
+    if (broadcaster_) broadcaster_->HoldSend();
+    const VideoPlacement placement{picture_owner_, picture_area_.left(), picture_area_.top(),
+                                   picture_area_.right(), picture_area_.bottom()};
+    if (!controller_->BuildAndRun(placement, true)) {
+        RetuneAfterFailure();
+        return;
+    }
+    // Positions of the head, read while building, are not the picture's.
+    ++picture_;
+    position_held_ = false;
+    emit pictureChanged(picture_playing_ = true);
+    if (broadcaster_) broadcaster_->ReleaseSend();
+}
+
+// Buffering starts over on the same channel.
+void Station::RetuneAfterFailure()
+{
+    Tune();
+    if (broadcaster_) broadcaster_->ReleaseSend();
+}
+
+void Station::SetFullScreen(bool on) { controller_->SetFullScreen(on); }
+
+bool Station::IsFullScreen() const { return controller_->IsFullScreen(); }
+
+void Station::ShowAudioChannelDialog() { controller_->ShowAudioDecoderPages(); }
+
+void Station::ShowPosition(uint32_t position)
+{
+    if (position_held_) return;
+    SetStatus(ElapsedTimeText(position));
+    const uint32_t total = controller_->reception().stream_length();
+    const double percent = total == 0 ? 0.0 : double(position) / total * 100.0;
+    emit positionChanged(int(std::min(percent, double(kPositionMaximum))));
+}
+
+void Station::ResetPosition()
+{
+    position_held_ = true;
+    emit positionChanged(0);
+}
+
+// ---- Programmes ----
+
+void Station::Play(const QStringList& files)
+{
+    SetProgrammeRunning(true);
+    // This station stops listening before the old broadcast's close packets
+    // go out: heard late, they would end the new programme.
+    StopPicture();
+    StopBroadcaster(BroadcastStop::kClose);
+    play_list_.Set(files);
+    TakeNextFile();
+    BroadcastCurrentFile();
+}
+
+void Station::Stop()
+{
+    StopPicture();
+    StopBroadcaster(BroadcastStop::kClose);
+    SetProgrammeRunning(false);
+    ResetPosition();
+    SetStatus(kReadyText);
+}
+
+void Station::SeekToPercent(int percent)
+{
+    position_held_ = true;
+    if (!broadcaster_) return;
+    const auto offset = uint32_t(double(broadcaster_->stream_length()) * std::clamp(percent, 0, 100) * 0.01);
+    ++broadcast_;
+    broadcaster_->StopAndRestart();
+    const bool started = broadcaster_->Start(offset);
+    if (started) broadcaster_->Run();
+    SetStatus(kConnectText);
+    // The broadcaster stays, sending nothing, until the user acts.
+    if (!started) ShowFileError(broadcaster_->error());
+}
+
+void Station::OnEndOfProgramme()
+{
+    ResetPosition();
+    if (!play_list_.HasPending() && loop_) play_list_.Rewind();
+    StopBroadcaster(BroadcastStop::kQuiet);
+    if (play_list_.HasPending()) {
+        // Same channel: reception is still tuned to it.
+        TakeNextFile();
+        if (CreateBroadcaster(channel_)) broadcaster_->Run();
+        return;
+    }
+    SetStatus(kTheEndText);
+    SetMedia(kNoMediaText);
+    SetProgrammeRunning(false);
+}
+
+void Station::TakeNextFile()
+{
+    current_file_ = play_list_.TakeNext();
+    SetStatus(kOpenText);
+    SetMedia(current_file_);
+}
+
+void Station::BroadcastCurrentFile()
+{
+    StopBroadcaster(BroadcastStop::kClose);
+    const int channel = channel_finder_();
+    if (channel < 0) {
+        emit errorOccurred(kNoFreeChannelText);
+        SetProgrammeRunning(false);
+        return;
+    }
+    if (!CreateBroadcaster(channel)) return;
+    // Tuned in before the first packet goes out.
+    channel_ = channel;
+    if (Tune()) broadcaster_->Run();
+}
+
+bool Station::CreateBroadcaster(int channel)
+{
+    ++broadcast_;
+    BroadcasterEvents* events = this;
+    broadcaster_ = std::make_unique<Broadcaster>(FileSystemPath(current_file_), channel,
+                                                 wire::kBlockSize, events);
+    if (broadcaster_->Start(0)) return true;
+    const std::string reason = broadcaster_->error();
+    broadcaster_.reset();
+    ShowFileError(reason);
+    SetProgrammeRunning(false);
+    return false;
+}
+
+void Station::StopBroadcaster(BroadcastStop how)
+{
+    if (!broadcaster_) return;
+    switch (how) {
+    case BroadcastStop::kClose: broadcaster_->StopAndClose(); break;
+    case BroadcastStop::kRestart: broadcaster_->StopAndRestart(); break;
+    case BroadcastStop::kQuiet: broadcaster_->StopQuietly(); break;
+    }
+    broadcaster_.reset();
+}
+
+void Station::ShowFileError(const std::string& reason)
+{
+    emit errorOccurred(QString::fromLatin1(Broadcaster::kFileErrorText) + QLatin1Char('\n') +
+                       QString::fromStdString(reason));
+}
+
+void Station::SetProgrammeRunning(bool running)
+{
+    if (running == programme_running_) return;
+    programme_running_ = running;
+    emit programmeRunningChanged(running);
+}
+
+void Station::SetStatus(const QString& text) { emit statusChanged(text); }
+
+void Station::SetMedia(const QString& text) { emit mediaChanged(text); }
+
+}  // namespace kinoverd

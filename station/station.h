@@ -1,0 +1,177 @@
+// What a Kinoverd station does, without a window: it runs a programme (a list
+// of files) as a sequence of broadcasts on one free channel of the network,
+// tunes in to its own broadcast and plays what it receives back, and tells
+// the windows what happens through signals. The windows only show that and
+// pass on the user's commands.
+//
+// Threads: the station lives on the user-interface thread, which alone
+// changes its state. The receive threads, the broadcaster's send thread and
+// the graph's streaming threads only queue their events to it, each tagged
+// with the tuning or broadcast it belongs to, so that a late event of a
+// replaced stream never acts on the new one; the one exception is resuming
+// a paused graph, which the receive threads do directly.
+#pragma once
+
+#include <QObject>
+#include <QRect>
+#include <QString>
+#include <QStringList>
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+#include "broadcast/broadcaster_events.h"
+#include "playback/gst_media_graph_factory.h"
+#include "playback/media_graph.h"
+#include "station/play_list.h"
+
+class QWidget;
+
+namespace kinoverd {
+
+class Broadcaster;
+class MediaGraphController;
+
+class Station : public QObject, private PlaybackEvents, private BroadcasterEvents {
+    Q_OBJECT
+
+public:
+    // The elapsed time assumes this rate, whatever the file's real one.
+    static constexpr uint32_t kBytesPerSecond = 153600;
+    // The position as the slider shows it: 0 to this.
+    static constexpr int kPositionMaximum = 99;
+
+    static const QString kReadyText;
+    static const QString kOpenText;
+    static const QString kConnectText;
+    static const QString kTheEndText;
+    static const QString kNoMediaText;
+    static const QString kNoFreeChannelText;
+    static const QString kStartFailedText;
+
+    // The free channel to broadcast on, or -1 when all are busy.
+    using ChannelFinder = std::function<int()>;
+
+    explicit Station(QObject* parent = nullptr);
+    // Stops the programme: its close packets go out.
+    ~Station() override;
+    Station(const Station&) = delete;
+    Station& operator=(const Station&) = delete;
+
+    // Where the graphs show the picture: `area` of `owner`, which must
+    // outlive every graph (the station stops before the window goes).
+    void SetPicturePlace(QWidget* owner, const QRect& area);
+    void set_channel_finder(ChannelFinder finder) { channel_finder_ = std::move(finder); }
+
+    // Commands of the user.
+    // A new programme of `files`, replacing the one running.
+    void Play(const QStringList& files);
+    // Ends the programme: the broadcast is closed and the picture stops.
+    void Stop();
+    // Restarts the broadcast at `percent` of its stream (0 to kPositionMaximum).
+    void SeekToPercent(int percent);
+    // While the user works the position slider, positions are not shown.
+    void HoldPositionDisplay() { position_held_ = true; }
+    void SetLoop(bool on) { loop_ = on; }
+    void SetFullScreen(bool on);
+    bool IsFullScreen() const;
+    // The audio channel dialog ("Filter"), modal; nothing without a picture.
+    void ShowAudioChannelDialog();
+
+    bool programme_running() const { return programme_running_; }
+    const PlayList& play_list() const { return play_list_; }
+    const QString& current_file() const { return current_file_; }
+    int channel() const { return channel_; }
+    Broadcaster* broadcaster() const { return broadcaster_.get(); }
+    MediaGraphController& controller() { return *controller_; }
+    GstMediaGraphFactory& graphs() { return graphs_; }
+
+signals:
+    // What the status pane and the media pane show.
+    void statusChanged(const QString& text);
+    void mediaChanged(const QString& text);
+    // Where the position slider stands, 0 to kPositionMaximum.
+    void positionChanged(int percent);
+    // True from the start of a programme to its end: File and Disc wait.
+    void programmeRunningChanged(bool running);
+    // A picture started or stopped playing (the audio channel can be chosen
+    // while one plays).
+    void pictureChanged(bool playing);
+    // Something the user must be told, modally.
+    void errorOccurred(const QString& text);
+
+    // The worker threads' events, queued to the user-interface thread.
+    void streamEventQueued(int event, quint32 position, quint64 tuning);
+    void broadcastEndQueued(quint64 broadcast);
+
+private:
+    enum StreamEvent : int {
+        kPlaybackReady,
+        kRingNearlyFull,
+        kRestartReceived,
+        kCloseReceived,
+        kBlockPlayed,
+        kRingEmpty,
+        kEndOfStream,
+        kPlaybackFailed,
+    };
+    enum class BroadcastStop { kClose, kRestart, kQuiet };
+
+    // Worker threads: queue the event with the tuning it belongs to.
+    void PlaybackReady() override { Queue(kPlaybackReady); }
+    void ResumePlayback() override;
+    void RingNearlyFull() override { Queue(kRingNearlyFull); }
+    void RestartReceived() override { Queue(kRestartReceived); }
+    void CloseReceived() override { Queue(kCloseReceived); }
+    void BlockPlayed(uint32_t position) override { Queue(kBlockPlayed, position); }
+    void RingEmpty(uint32_t position) override { Queue(kRingEmpty, position); }
+    void EndOfStream() override { Queue(kEndOfStream); }
+    void PlaybackFailed() override { Queue(kPlaybackFailed); }
+    void BroadcastEnded() override;
+    void Queue(StreamEvent event, uint32_t position = 0);
+
+    // User-interface thread.
+    void HandleStreamEvent(int event, quint32 position, quint64 tuning);
+    void HandleBroadcastEnd(quint64 broadcast);
+    bool Tune();
+    void StopPicture();
+    void ForgetStream();
+    void StartPicture();
+    void RetuneAfterFailure();
+    void ShowPosition(uint32_t position);
+    void ResetPosition();
+    void OnEndOfProgramme();
+    void TakeNextFile();
+    void BroadcastCurrentFile();
+    bool CreateBroadcaster(int channel);
+    void StopBroadcaster(BroadcastStop how);
+    void ShowFileError(const std::string& reason);
+    void SetProgrammeRunning(bool running);
+    void SetStatus(const QString& text);
+    void SetMedia(const QString& text);
+
+    // The worker threads read these; the user-interface thread changes them.
+    std::atomic<uint64_t> tuning_{0};     // a new one with every tuning and every stream forgotten
+    std::atomic<uint64_t> broadcast_{0};  // a new one with every broadcaster and every restart
+    std::atomic<uint64_t> picture_{0};    // a new one with every tuning and every picture started
+
+    // Everything else belongs to the user-interface thread. The graph
+    // factory outlives the controller, which renders with it.
+    GstMediaGraphFactory graphs_;
+    std::unique_ptr<MediaGraphController> controller_;
+    std::unique_ptr<Broadcaster> broadcaster_;
+    ChannelFinder channel_finder_;
+    PlayList play_list_;
+    QString current_file_;
+    QWidget* picture_owner_ = nullptr;
+    QRect picture_area_;
+    int channel_ = 0;
+    bool loop_ = false;
+    bool programme_running_ = false;
+    bool picture_playing_ = false;
+    bool position_held_ = true;  // positions are not shown while set
+};
+
+}  // namespace kinoverd
