@@ -266,8 +266,8 @@ void CPlayerDlg::PlaceWindows()
     video_window_->move(video.left(), video.top() - kVideoWindowLift);
     video_window_->show();
 
-    const WindowRect placed = ScreenRect(*video_window_);
-    setGeometry(placed.left, placed.bottom, kWidth, kHeight);
+    const QRect placed = ScreenRect(*video_window_);
+    setGeometry(placed.x(), placed.y() + placed.height(), kWidth, kHeight);
 }
 
 QWidget* CPlayerDlg::control(int id) const
@@ -670,11 +670,10 @@ void CPlayerDlg::mouseMoveEvent(QMouseEvent* event)
     if (!dragging_) return QWidget::mouseMoveEvent(event);
     const QPoint pointer = event->position().toPoint();
     const DragOutcome outcome =
-        DragMainWindow(ScreenRect(*this), ScreenRect(*video_window_), {drag_origin_.x(), drag_origin_.y()},
-                       {pointer.x(), pointer.y()}, docking_);
+        DragMainWindow(ScreenRect(*this), ScreenRect(*video_window_), drag_origin_, pointer, docking_);
     docking_ = outcome.flags;
-    move(outcome.main.left, outcome.main.top);
-    if (outcome.video_moves_along) video_window_->move(outcome.video.left, outcome.video.top);
+    move(outcome.main.topLeft());
+    if (outcome.video_moves_along) video_window_->move(outcome.video.topLeft());
 }
 
 void CPlayerDlg::mouseReleaseEvent(QMouseEvent* event)

@@ -228,12 +228,11 @@ void VideoWindow::Drag(const QPoint& pointer)
     if (!owner_ || !owner_->window()) return;
     DockingFlags& flags = owner_->docking_flags();
     const std::optional<DragOutcome> outcome =
-        DragVideoWindow(ScreenRect(*owner_->window()), ScreenRect(*this),
-                        {drag_anchor_.x(), drag_anchor_.y()}, {pointer.x(), pointer.y()}, flags,
+        DragVideoWindow(ScreenRect(*owner_->window()), ScreenRect(*this), drag_anchor_, pointer, flags,
                         controller_->IsFullScreen());
     if (!outcome) return;
     flags = outcome->flags;
-    move(outcome->video.left, outcome->video.top);
+    move(outcome->video.topLeft());
 }
 
 void VideoWindow::dragEnterEvent(QDragEnterEvent* event)

@@ -9,11 +9,7 @@
 
 namespace kinoverd {
 
-WindowRect ScreenRect(const QWidget& window)
-{
-    const QRect r = window.frameGeometry();
-    return {r.left(), r.top(), r.left() + r.width(), r.top() + r.height()};
-}
+QRect ScreenRect(const QWidget& window) { return window.frameGeometry(); }
 
 QStringList LocalPaths(const QMimeData* data)
 {

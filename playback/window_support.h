@@ -12,8 +12,8 @@ class QWidget;
 
 namespace kinoverd {
 
-// A window's screen rectangle, right and bottom one past the last pixel.
-WindowRect ScreenRect(const QWidget& window);
+// A window's screen rectangle, its frame included.
+QRect ScreenRect(const QWidget& window);
 
 // The local files among a drop's URLs; empty when there are none.
 QStringList LocalPaths(const QMimeData* data);
