@@ -51,7 +51,7 @@ MainWindow::MainWindow(Station& station)
     setWindowIcon(LoadProgramIcon());
     setAcceptDrops(true);
     video_window_ = new VideoWindow(this, docking_);
-    station_.SetPicturePlace(video_window_, VideoWindow::kArea);
+    station_.SetPicturePlace(video_window_, kVideoArea);
     CreateControls();
     SetToolTips();
     ConnectStation();
@@ -408,11 +408,10 @@ void MainWindow::mouseMoveEvent(QMouseEvent* event)
     if (!dragging_) return QWidget::mouseMoveEvent(event);
     const QPoint pointer = event->position().toPoint();
     const DragOutcome outcome =
-        DragMainWindow(ScreenRect(*this), ScreenRect(*video_window_), {drag_origin_.x(), drag_origin_.y()},
-                       {pointer.x(), pointer.y()}, docking_);
+        DragMainWindow(frameGeometry(), video_window_->frameGeometry(), drag_origin_, pointer, docking_);
     docking_ = outcome.flags;
-    move(outcome.main.left, outcome.main.top);
-    if (outcome.video_moves_along) video_window_->move(outcome.video.left, outcome.video.top);
+    move(outcome.main.topLeft());
+    if (outcome.video_moves_along) video_window_->move(outcome.video.topLeft());
 }
 
 void MainWindow::mouseReleaseEvent(QMouseEvent* event)

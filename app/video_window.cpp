@@ -33,7 +33,7 @@ void VideoWindow::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
     painter.drawPixmap(rect(), frame_);
-    painter.drawPixmap(QRect(kArea.topLeft(), idle_picture_.size()), idle_picture_);
+    painter.drawPixmap(kVideoArea, idle_picture_);
 }
 
 void VideoWindow::keyPressEvent(QKeyEvent* event)
@@ -97,12 +97,11 @@ void VideoWindow::mouseMoveEvent(QMouseEvent* event)
 
 void VideoWindow::Drag(const QPoint& pointer)
 {
-    const std::optional<DragOutcome> outcome =
-        DragVideoWindow(ScreenRect(*main_window_), ScreenRect(*this), {drag_anchor_.x(), drag_anchor_.y()},
-                        {pointer.x(), pointer.y()}, docking_, full_screen_);
+    const std::optional<DragOutcome> outcome = DragVideoWindow(
+        main_window_->frameGeometry(), frameGeometry(), drag_anchor_, pointer, docking_, full_screen_);
     if (!outcome) return;
     docking_ = outcome->flags;
-    move(outcome->video.left, outcome->video.top);
+    move(outcome->video.topLeft());
 }
 
 void VideoWindow::dragEnterEvent(QDragEnterEvent* event)

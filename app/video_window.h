@@ -26,8 +26,6 @@ class VideoWindow : public QWidget {
 public:
     static constexpr int kWidth = 485;
     static constexpr int kHeight = 360;
-    // The video area in client coordinates, where the picture goes.
-    static constexpr QRect kArea{QPoint(54, 29), QPoint(431, 331)};
 
     // A separate top-level window owned by `main_window`, whose drags share
     // `docking` with this one's.

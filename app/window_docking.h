@@ -1,33 +1,16 @@
 // Dragging the two frameless windows with magnetic snapping: the main window
 // and the video window catch each other's outside edges within 15 pixels,
 // and once docked the main window's drag carries the video window along.
-// Pure arithmetic on screen rectangles, so it is testable without a display;
-// the windows apply the results.
+// Pure arithmetic on screen rectangles (frame geometry), so it is testable
+// without a display; the windows apply the results.
 #pragma once
+
+#include <QPoint>
+#include <QRect>
 
 #include <optional>
 
 namespace kinoverd {
-
-// A window's screen rectangle as the window system reports it: right and
-// bottom lie one past the last pixel, so windows that touch share a value.
-struct WindowRect {
-    int left = 0;
-    int top = 0;
-    int right = 0;
-    int bottom = 0;
-
-    int width() const { return right - left; }
-    int height() const { return bottom - top; }
-    WindowRect MovedBy(int dx, int dy) const { return {left + dx, top + dy, right + dx, bottom + dy}; }
-    friend bool operator==(const WindowRect&, const WindowRect&) = default;
-};
-
-struct WindowPoint {
-    int x = 0;
-    int y = 0;
-    friend bool operator==(const WindowPoint&, const WindowPoint&) = default;
-};
 
 // Held by the main window; the video window's drag reads and writes them
 // too. The windows start docked: the main window is placed directly under
@@ -43,11 +26,11 @@ constexpr int kSnapThreshold = 15;
 
 // The video window's picture area in its client coordinates: presses and
 // moves there belong to the picture, not to the drag.
-constexpr WindowRect kVideoArea{54, 29, 431, 331};
+constexpr QRect kVideoArea{54, 29, 377, 302};
 
 struct DragOutcome {
-    WindowRect main;
-    WindowRect video;
+    QRect main;
+    QRect video;
     DockingFlags flags;
     bool video_moves_along = false;  // the docked pair moved as one
 };
@@ -55,8 +38,8 @@ struct DragOutcome {
 // One mouse move while the main window is dragged. `anchor` is the client
 // point of the button press, `pointer` the current one (both relative to
 // the main window). Called only while the left button is held.
-DragOutcome DragMainWindow(const WindowRect& main, const WindowRect& video, WindowPoint anchor,
-                           WindowPoint pointer, DockingFlags flags);
+DragOutcome DragMainWindow(const QRect& main, const QRect& video, QPoint anchor, QPoint pointer,
+                           DockingFlags flags);
 
 // The main window's button release docks the pair after any snap; it never
 // undocks them.
@@ -66,9 +49,8 @@ DockingFlags ReleaseMainWindow(DockingFlags flags);
 // window's client points. Empty when the move does not drag: the pointer is
 // in the picture area or the picture is full screen. Called only while the
 // left button is held.
-std::optional<DragOutcome> DragVideoWindow(const WindowRect& main, const WindowRect& video,
-                                           WindowPoint anchor, WindowPoint pointer,
-                                           DockingFlags flags, bool full_screen);
+std::optional<DragOutcome> DragVideoWindow(const QRect& main, const QRect& video, QPoint anchor,
+                                           QPoint pointer, DockingFlags flags, bool full_screen);
 
 // The video window's button release docks the pair after any snap and
 // undocks it otherwise.

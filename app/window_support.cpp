@@ -9,12 +9,6 @@
 
 namespace kinoverd {
 
-WindowRect ScreenRect(const QWidget& window)
-{
-    const QRect r = window.frameGeometry();
-    return {r.left(), r.top(), r.left() + r.width(), r.top() + r.height()};
-}
-
 QStringList LocalPaths(const QMimeData* data)
 {
     QStringList paths;

@@ -1,10 +1,9 @@
-// Small pieces both player windows use: their screen rectangles for the
-// docking arithmetic, the local files of a drop, and a plain message box.
+// Small pieces both player windows use: the local files of a drop, and a
+// plain message box.
 #pragma once
 
 #include <QStringList>
 
-#include "app/window_docking.h"
 
 class QMimeData;
 class QString;
@@ -12,8 +11,6 @@ class QWidget;
 
 namespace kinoverd {
 
-// A window's screen rectangle, right and bottom one past the last pixel.
-WindowRect ScreenRect(const QWidget& window);
 
 // The local files among a drop's URLs; empty when there are none.
 QStringList LocalPaths(const QMimeData* data);

@@ -287,17 +287,6 @@ protected:
         QTest::keyClick(&menu, Qt::Key_Return);
     }
 
-    WindowRect VideoRect() const
-    {
-        const QRect r = video_.frameGeometry();
-        return {r.left(), r.top(), r.left() + r.width(), r.top() + r.height()};
-    }
-    WindowRect MainRect() const
-    {
-        const QRect r = main_.frameGeometry();
-        return {r.left(), r.top(), r.left() + r.width(), r.top() + r.height()};
-    }
-
     FakeMainWindow main_;
     VideoWindow video_;
     std::unique_ptr<Broadcaster> sender_;
@@ -541,8 +530,8 @@ TEST_F(VideoWindowDragTest, CatchesTheMainWindowsBottomEdgeAndAlignsTheLeftEdges
     video_.move(109, 200);
     PressAt({20, 10});
     MoveBy(0, -20);  // top 10 pixels under the main window's bottom (170)
-    EXPECT_EQ(VideoRect().top, MainRect().bottom);
-    EXPECT_EQ(VideoRect().left, MainRect().left);
+    const QRect main = main_.frameGeometry();
+    EXPECT_EQ(video_.frameGeometry().topLeft(), QPoint(main.x(), main.y() + main.height()));
     EXPECT_TRUE(main_.flags.x_snap);
     EXPECT_TRUE(main_.flags.y_snap);
     Release();

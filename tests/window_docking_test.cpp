@@ -5,12 +5,12 @@
 #include <ostream>
 #include <string>
 
-namespace kinoverd {
-
-void PrintTo(const WindowRect& r, std::ostream* out)
+void PrintTo(const QRect& r, std::ostream* out)
 {
-    *out << "(" << r.left << ", " << r.top << ", " << r.right << ", " << r.bottom << ")";
+    *out << "(" << r.x() << ", " << r.y() << ") " << r.width() << " x " << r.height();
 }
+
+namespace kinoverd {
 
 void PrintTo(const DockingFlags& f, std::ostream* out)
 {
@@ -31,21 +31,20 @@ constexpr DockingFlags kStartUp{};
 
 // Press points inside each window's dragging surface; the video window's is
 // on its frame, outside the picture.
-constexpr WindowPoint kMainAnchor{100, 60};
-constexpr WindowPoint kVideoAnchor{20, 10};
+constexpr QPoint kMainAnchor{100, 60};
+constexpr QPoint kVideoAnchor{20, 10};
 
-WindowRect MainAt(int left, int top) { return {left, top, left + kMainWidth, top + kMainHeight}; }
-WindowRect VideoAt(int left, int top) { return {left, top, left + kVideoWidth, top + kVideoHeight}; }
+QRect MainAt(int left, int top) { return {left, top, kMainWidth, kMainHeight}; }
+QRect VideoAt(int left, int top) { return {left, top, kVideoWidth, kVideoHeight}; }
 
-DragOutcome DragMain(const WindowRect& main, const WindowRect& video, int dx, int dy, DockingFlags flags)
+DragOutcome DragMain(const QRect& main, const QRect& video, int dx, int dy, DockingFlags flags)
 {
-    return DragMainWindow(main, video, kMainAnchor, {kMainAnchor.x + dx, kMainAnchor.y + dy}, flags);
+    return DragMainWindow(main, video, kMainAnchor, kMainAnchor + QPoint(dx, dy), flags);
 }
 
-DragOutcome DragVideo(const WindowRect& main, const WindowRect& video, int dx, int dy, DockingFlags flags)
+DragOutcome DragVideo(const QRect& main, const QRect& video, int dx, int dy, DockingFlags flags)
 {
-    const auto outcome = DragVideoWindow(main, video, kVideoAnchor,
-                                         {kVideoAnchor.x + dx, kVideoAnchor.y + dy}, flags, false);
+    const auto outcome = DragVideoWindow(main, video, kVideoAnchor, kVideoAnchor + QPoint(dx, dy), flags, false);
     EXPECT_TRUE(outcome.has_value());
     return outcome.value_or(DragOutcome{main, video, flags, false});
 }
@@ -67,13 +66,15 @@ const char* NameOf(Side side)
 
 // A window of the given size `gap` pixels outside one side of `fixed`,
 // shifted along that side so that no edges line up.
-WindowRect Beside(const WindowRect& fixed, Side side, int gap, int width, int height)
+QRect Beside(const QRect& fixed, Side side, int gap, int width, int height)
 {
+    const int past_right = fixed.x() + fixed.width();
+    const int past_bottom = fixed.y() + fixed.height();
     switch (side) {
-    case Side::kBelow: return {fixed.left + 100, fixed.bottom + gap, fixed.left + 100 + width, fixed.bottom + gap + height};
-    case Side::kAbove: return {fixed.left + 100, fixed.top - gap - height, fixed.left + 100 + width, fixed.top - gap};
-    case Side::kRightOf: return {fixed.right + gap, fixed.top + 50, fixed.right + gap + width, fixed.top + 50 + height};
-    case Side::kLeftOf: return {fixed.left - gap - width, fixed.top + 50, fixed.left - gap, fixed.top + 50 + height};
+    case Side::kBelow: return {fixed.x() + 100, past_bottom + gap, width, height};
+    case Side::kAbove: return {fixed.x() + 100, fixed.y() - gap - height, width, height};
+    case Side::kRightOf: return {past_right + gap, fixed.y() + 50, width, height};
+    case Side::kLeftOf: return {fixed.x() - gap - width, fixed.y() + 50, width, height};
     }
     return {};
 }
@@ -90,12 +91,12 @@ constexpr Side kSides[] = {Side::kBelow, Side::kAbove, Side::kRightOf, Side::kLe
 bool Vertical(Side side) { return side == Side::kBelow || side == Side::kAbove; }
 
 // Where a caught window ends up: touching the side, still shifted along it.
-WindowRect Caught(const WindowRect& fixed, Side side, int width, int height)
+QRect Caught(const QRect& fixed, Side side, int width, int height)
 {
     return Beside(fixed, side, 0, width, height);
 }
 
-void ExpectCatchesAtEverySide(const WindowRect& fixed, bool drag_main)
+void ExpectCatchesAtEverySide(const QRect& fixed, bool drag_main)
 {
     const int width = drag_main ? kMainWidth : kVideoWidth;
     const int height = drag_main ? kMainHeight : kVideoHeight;
@@ -103,11 +104,11 @@ void ExpectCatchesAtEverySide(const WindowRect& fixed, bool drag_main)
         for (const Contact& contact : kContacts) {
             SCOPED_TRACE(std::string(NameOf(side)) + ", gap " + std::to_string(contact.gap));
             // The last step of the drag brings the window 3 pixels closer.
-            const WindowRect start = Beside(fixed, side, contact.gap + 3, width, height);
+            const QRect start = Beside(fixed, side, contact.gap + 3, width, height);
             const int dx = side == Side::kRightOf ? -3 : side == Side::kLeftOf ? 3 : 0;
             const int dy = side == Side::kBelow ? -3 : side == Side::kAbove ? 3 : 0;
-            const WindowRect moved = start.MovedBy(dx, dy);
-            WindowRect result;
+            const QRect moved = start.translated(dx, dy);
+            QRect result;
             DockingFlags flags;
             if (drag_main) {
                 const DragOutcome outcome = DragMain(start, fixed, dx, dy, kFree);
@@ -131,23 +132,16 @@ void ExpectCatchesAtEverySide(const WindowRect& fixed, bool drag_main)
     }
 }
 
+// Also on a screen left of and above the primary one.
 TEST(MainWindowDrag, CatchesEachSideOfTheVideoWindowWithin15Pixels)
 {
     ExpectCatchesAtEverySide(VideoAt(100, 100), true);
-}
-
-TEST(MainWindowDrag, CatchesOnAScreenAtNegativeCoordinates)
-{
     ExpectCatchesAtEverySide(VideoAt(-1800, -900), true);
 }
 
 TEST(VideoWindowDrag, CatchesEachSideOfTheMainWindowWithin15Pixels)
 {
     ExpectCatchesAtEverySide(MainAt(600, 500), false);
-}
-
-TEST(VideoWindowDrag, CatchesOnAScreenAtNegativeCoordinates)
-{
     ExpectCatchesAtEverySide(MainAt(-1200, -300), false);
 }
 
@@ -155,12 +149,12 @@ TEST(VideoWindowDrag, CatchesOnAScreenAtNegativeCoordinates)
 
 TEST(MainWindowDrag, DockedPairMovesAsOneWithoutSnapping)
 {
-    const WindowRect video = VideoAt(100, 100);
-    const WindowRect main = MainAt(100, 460);
-    for (const WindowPoint step : {WindowPoint{37, -12}, WindowPoint{-400, 900}, WindowPoint{0, 0}}) {
-        const DragOutcome outcome = DragMain(main, video, step.x, step.y, kStartUp);
-        EXPECT_EQ(outcome.main, main.MovedBy(step.x, step.y));
-        EXPECT_EQ(outcome.video, video.MovedBy(step.x, step.y));
+    const QRect video = VideoAt(100, 100);
+    const QRect main = MainAt(100, 460);
+    for (const QPoint step : {QPoint{37, -12}, QPoint{-400, 900}, QPoint{0, 0}}) {
+        const DragOutcome outcome = DragMain(main, video, step.x(), step.y(), kStartUp);
+        EXPECT_EQ(outcome.main, main.translated(step));
+        EXPECT_EQ(outcome.video, video.translated(step));
         EXPECT_TRUE(outcome.video_moves_along);
         EXPECT_EQ(outcome.flags, kStartUp);
     }
@@ -176,7 +170,7 @@ TEST(MainWindowDrag, DockedPairCrossesIntoNegativeCoordinates)
 
 TEST(MainWindowDrag, UndockedDragLeavesTheVideoWindow)
 {
-    const WindowRect video = VideoAt(100, 100);
+    const QRect video = VideoAt(100, 100);
     const DragOutcome outcome = DragMain(MainAt(900, 900), video, 20, -20, kFree);
     EXPECT_EQ(outcome.main, MainAt(920, 880));
     EXPECT_EQ(outcome.video, video);
@@ -186,7 +180,7 @@ TEST(MainWindowDrag, UndockedDragLeavesTheVideoWindow)
 
 TEST(MainWindowDrag, PulledUnderTheVideoWindowAlignsLeftEdgesAndDocksOnRelease)
 {
-    const WindowRect video = VideoAt(100, 100);  // bottom 460
+    const QRect video = VideoAt(100, 100);  // a window below starts at y 460
     // Top 15 below the video window's bottom, left edges 12 apart.
     const DragOutcome outcome = DragMain(MainAt(112, 480), video, 0, -5, kFree);
     EXPECT_EQ(outcome.main, MainAt(100, 460));
@@ -196,17 +190,17 @@ TEST(MainWindowDrag, PulledUnderTheVideoWindowAlignsLeftEdgesAndDocksOnRelease)
 
 TEST(MainWindowDrag, AlignsRightEdgesWhenLeftEdgesAreFarther)
 {
-    const WindowRect video = VideoAt(100, 100);
+    const QRect video = VideoAt(100, 100);
     // Narrower than the video window: left edges 30 apart, right edges 10.
-    const WindowRect main{130, 470, 575, 590};
+    const QRect main{130, 470, 445, 120};
     const DragOutcome outcome = DragMain(main, video, 0, 0, kFree);
-    EXPECT_EQ(outcome.main, (WindowRect{140, 460, 585, 580}));
+    EXPECT_EQ(outcome.main, (QRect{140, 460, 445, 120}));
     EXPECT_EQ(outcome.flags, (DockingFlags{true, true, false}));
 }
 
 TEST(MainWindowDrag, AlignmentCatchesAt15PixelsNotAt16)
 {
-    const WindowRect video = VideoAt(100, 100);
+    const QRect video = VideoAt(100, 100);
     // Touching below with y-snap set; horizontal steps are free.
     const DragOutcome at_16 = DragMain(MainAt(117, 460), video, -1, 0, kSnappedY);
     EXPECT_EQ(at_16.main, MainAt(116, 460));
@@ -218,7 +212,7 @@ TEST(MainWindowDrag, AlignmentCatchesAt15PixelsNotAt16)
 
 TEST(MainWindowDrag, BesideTheVideoWindowAlignsTopThenBottomEdges)
 {
-    const WindowRect video = VideoAt(100, 100);  // right 585, bottom 460
+    const QRect video = VideoAt(100, 100);  // a window to the right starts at x 585
     const DragOutcome top = DragMain(MainAt(595, 112), video, -2, 0, kFree);
     EXPECT_EQ(top.main, MainAt(585, 100));
     EXPECT_EQ(top.flags, kSnappedBoth);
@@ -233,8 +227,8 @@ TEST(MainWindowDrag, BesideTheVideoWindowAlignsTopThenBottomEdges)
 
 TEST(MainWindowDrag, SnappedAxisHoldsUpTo15PixelsAndFollowsAt16)
 {
-    const WindowRect video = VideoAt(100, 100);
-    const WindowRect main = MainAt(300, 460);  // touching below
+    const QRect video = VideoAt(100, 100);
+    const QRect main = MainAt(300, 460);  // touching below
     for (int dy : {15, -15, 1}) {
         const DragOutcome held = DragMain(main, video, 0, dy, kSnappedY);
         EXPECT_EQ(held.main, main) << dy;
@@ -254,8 +248,8 @@ TEST(MainWindowDrag, SnappedAxisHoldsUpTo15PixelsAndFollowsAt16)
 
 TEST(MainWindowDrag, EachAxisTearsLooseOnItsOwn)
 {
-    const WindowRect video = VideoAt(100, 100);
-    const WindowRect main = MainAt(100, 460);  // under it, left edges aligned
+    const QRect video = VideoAt(100, 100);
+    const QRect main = MainAt(100, 460);  // under it, left edges aligned
     const DragOutcome outcome = DragMain(main, video, 10, 16, kSnappedBoth);
     // The horizontal step is held by the x-snap flag, which stays set.
     EXPECT_EQ(outcome.main, MainAt(100, 476));
@@ -274,25 +268,25 @@ TEST(MainWindowDrag, ReleaseDocksAfterAnySnapAndNeverUndocks)
 
 TEST(VideoWindowDrag, PictureAreaAndFullScreenDoNotDrag)
 {
-    const WindowRect main = MainAt(3000, 3000);
-    const WindowRect video = VideoAt(100, 100);
-    for (WindowPoint inside : {WindowPoint{54, 29}, WindowPoint{430, 330}, WindowPoint{200, 29}}) {
+    const QRect main = MainAt(3000, 3000);
+    const QRect video = VideoAt(100, 100);
+    for (QPoint inside : {QPoint{54, 29}, QPoint{430, 330}, QPoint{200, 29}}) {
         EXPECT_FALSE(DragVideoWindow(main, video, kVideoAnchor, inside, kFree, false).has_value())
-            << inside.x << ", " << inside.y;
+            << inside.x() << ", " << inside.y();
     }
-    // Right and bottom edges of the area are outside it.
-    for (WindowPoint outside : {WindowPoint{53, 29}, WindowPoint{54, 28}, WindowPoint{431, 330},
-                                WindowPoint{430, 331}}) {
+    // One past its last column or row is outside it.
+    for (QPoint outside : {QPoint{53, 29}, QPoint{54, 28}, QPoint{431, 330},
+                                QPoint{430, 331}}) {
         const auto outcome = DragVideoWindow(main, video, kVideoAnchor, outside, kFree, false);
-        ASSERT_TRUE(outcome.has_value()) << outside.x << ", " << outside.y;
-        EXPECT_EQ(outcome->video, video.MovedBy(outside.x - kVideoAnchor.x, outside.y - kVideoAnchor.y));
+        ASSERT_TRUE(outcome.has_value()) << outside.x() << ", " << outside.y();
+        EXPECT_EQ(outcome->video, video.translated(outside - kVideoAnchor));
     }
     EXPECT_FALSE(DragVideoWindow(main, video, kVideoAnchor, {5, 5}, kFree, true).has_value());
 }
 
 TEST(VideoWindowDrag, MovesAloneEvenWhenDocked)
 {
-    const WindowRect main = MainAt(100, 460);
+    const QRect main = MainAt(100, 460);
     const DragOutcome outcome = DragVideo(main, VideoAt(100, 100), 0, -16, kStartUp);
     EXPECT_EQ(outcome.main, main);
     EXPECT_FALSE(outcome.video_moves_along);
@@ -301,7 +295,7 @@ TEST(VideoWindowDrag, MovesAloneEvenWhenDocked)
 
 TEST(VideoWindowDrag, TenPixelsUnderTheMainWindowJumpsUpAndAlignsLeftEdges)
 {
-    const WindowRect main = MainAt(100, 100);  // bottom 220
+    const QRect main = MainAt(100, 100);  // a window below starts at y 220
     const DragOutcome outcome = DragVideo(main, VideoAt(110, 232), 0, -2, kFree);
     EXPECT_EQ(outcome.video, VideoAt(100, 220));
     EXPECT_EQ(outcome.flags, kSnappedBoth);
@@ -309,19 +303,19 @@ TEST(VideoWindowDrag, TenPixelsUnderTheMainWindowJumpsUpAndAlignsLeftEdges)
 
 TEST(VideoWindowDrag, BothSnappedHoldWithin15PixelsEitherWay)
 {
-    const WindowRect main = MainAt(100, 460);
-    const WindowRect video = VideoAt(100, 100);  // the start-up arrangement
-    for (WindowPoint step : {WindowPoint{15, 0}, WindowPoint{-15, 0}, WindowPoint{0, 15}, WindowPoint{0, -15},
-                             WindowPoint{15, -15}}) {
-        const DragOutcome outcome = DragVideo(main, video, step.x, step.y, kStartUp);
-        EXPECT_EQ(outcome.video, video) << step.x << ", " << step.y;
-        EXPECT_EQ(outcome.flags, kStartUp) << step.x << ", " << step.y;
+    const QRect main = MainAt(100, 460);
+    const QRect video = VideoAt(100, 100);  // the start-up arrangement
+    for (QPoint step : {QPoint{15, 0}, QPoint{-15, 0}, QPoint{0, 15}, QPoint{0, -15},
+                             QPoint{15, -15}}) {
+        const DragOutcome outcome = DragVideo(main, video, step.x(), step.y(), kStartUp);
+        EXPECT_EQ(outcome.video, video) << step.x() << ", " << step.y();
+        EXPECT_EQ(outcome.flags, kStartUp) << step.x() << ", " << step.y();
     }
 }
 
 TEST(VideoWindowDrag, SixteenAcrossClearsBothThenCatchesTheEdgeAgainAndSlides)
 {
-    const WindowRect main = MainAt(100, 460);
+    const QRect main = MainAt(100, 460);
     const DragOutcome torn = DragVideo(main, VideoAt(100, 100), 16, 0, kStartUp);
     EXPECT_EQ(torn.video, VideoAt(116, 100));
     // Still touching the main window's top: y-snap again at once.
@@ -338,7 +332,7 @@ TEST(VideoWindowDrag, SixteenAcrossClearsBothThenCatchesTheEdgeAgainAndSlides)
 
 TEST(VideoWindowDrag, TearingLooseFreesBothAxesAtOnce)
 {
-    const WindowRect main = MainAt(100, 460);
+    const QRect main = MainAt(100, 460);
     // x-snap lets go at 16 across, so the vertical step is no longer held.
     const DragOutcome outcome = DragVideo(main, VideoAt(100, 100), 16, 10, kStartUp);
     EXPECT_EQ(outcome.video, VideoAt(116, 110));
@@ -347,7 +341,7 @@ TEST(VideoWindowDrag, TearingLooseFreesBothAxesAtOnce)
 
 TEST(VideoWindowDrag, SixteenAlongTheLockedAxisClearsBothFlags)
 {
-    const WindowRect main = MainAt(100, 460);
+    const QRect main = MainAt(100, 460);
     // The horizontal step is held by x-snap, then the vertical one tears
     // both loose; the held step stays held.
     const DragOutcome outcome = DragVideo(main, VideoAt(100, 100), 10, -16, kStartUp);
@@ -358,7 +352,7 @@ TEST(VideoWindowDrag, SixteenAlongTheLockedAxisClearsBothFlags)
 
 TEST(VideoWindowDrag, TallerWindowStillCatchesTheMainWindowsSide)
 {
-    const WindowRect main = MainAt(500, 400);  // 400..520 high
+    const QRect main = MainAt(500, 400);  // rows 400..519
     // Left of it, reaching above and below it.
     const DragOutcome caught = DragVideo(main, VideoAt(5, 300), 0, 0, kFree);
     EXPECT_EQ(caught.video, VideoAt(15, 300));
