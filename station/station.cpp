@@ -93,7 +93,10 @@ void Station::HandleStreamEvent(int event, quint32 position, quint64 tag)
     switch (StreamEvent(event)) {
     case kBlockPlayed: ShowPosition(position); break;
     case kPlaybackReady: StartPicture(); break;
-    case kRingEmpty: controller_->Pause(); break;
+    case kRingEmpty:
+        if (picture_playing_) ++underruns_;
+        controller_->Pause();
+        break;
     case kRingNearlyFull:
         if (broadcaster_) broadcaster_->HoldSendFor500ms();
         break;
@@ -217,6 +220,17 @@ void Station::Play(const QStringList& files)
     play_list_.Set(files);
     TakeNextFile();
     BroadcastCurrentFile();
+}
+
+void Station::Watch(int channel)
+{
+    Stop();
+    SetProgrammeRunning(true);
+    play_list_.Set({});
+    current_file_.clear();
+    channel_ = channel;
+    SetStatus(kConnectText);
+    if (!Tune()) SetProgrammeRunning(false);
 }
 
 void Station::Stop()

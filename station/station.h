@@ -68,6 +68,9 @@ public:
     // Commands of the user.
     // A new programme of `files`, replacing the one running.
     void Play(const QStringList& files);
+    // Tunes in to what another station broadcasts on `channel`, sending
+    // nothing, until that programme ends or Stop.
+    void Watch(int channel);
     // Ends the programme: the broadcast is closed and the picture stops.
     void Stop();
     // Restarts the broadcast at `percent` of its stream (0 to kPositionMaximum).
@@ -81,6 +84,8 @@ public:
     void ShowAudioChannelDialog();
 
     bool programme_running() const { return programme_running_; }
+    // Times the ring ran empty while a picture played.
+    int underruns() const { return underruns_; }
     const PlayList& play_list() const { return play_list_; }
     const QString& current_file() const { return current_file_; }
     int channel() const { return channel_; }
@@ -172,6 +177,7 @@ private:
     bool programme_running_ = false;
     bool picture_playing_ = false;
     bool position_held_ = true;  // positions are not shown while set
+    int underruns_ = 0;
 };
 
 }  // namespace kinoverd
