@@ -180,8 +180,12 @@ void MainWindow::CreateControls()
     connect(position_slider_, &QSlider::sliderPressed, &station_, &Station::HoldPositionDisplay);
     connect(position_slider_, &SkinSlider::positionChosen, &station_, &Station::SeekToPercent);
 
-    connect(video_window_, &VideoWindow::fullScreenRequested, this, [this] { SetFullScreen(true); });
-    connect(video_window_, &VideoWindow::windowModeRequested, this, [this] { SetFullScreen(false); });
+    // Keys over the picture come from the renderer, which a mode switch
+    // re-parents: switched once its key press has unwound.
+    connect(video_window_, &VideoWindow::fullScreenRequested, this, [this] { SetFullScreen(true); },
+            Qt::QueuedConnection);
+    connect(video_window_, &VideoWindow::windowModeRequested, this, [this] { SetFullScreen(false); },
+            Qt::QueuedConnection);
     connect(video_window_, &VideoWindow::audioChannelRequested, this, [this] {
         // Full-screen mode is left first, so that the dialog can be seen.
         SetFullScreen(false);

@@ -3,6 +3,7 @@
 #include <QCommandLineParser>
 #include <QEventLoop>
 #include <QFileInfo>
+#include <QLibraryInfo>
 #include <QStringList>
 #include <QTimer>
 
@@ -18,6 +19,11 @@ PlayerApp::PlayerApp(int& argc, char** argv) : QApplication(argc, argv)
     setApplicationVersion(QStringLiteral(KINOVERD_VERSION));
     // Closing windows never ends the program; only Exit does.
     setQuitOnLastWindowClosed(false);
+    // The program speaks Chinese whatever the desktop's language: so do
+    // Qt's own dialogs and buttons, where the translations are installed.
+    if (qt_translator_.load(QLocale(QLocale::Chinese, QLocale::China), QStringLiteral("qtbase"),
+                            QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        installTranslator(&qt_translator_);
 }
 
 int PlayerApp::Run()

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QApplication>
+#include <QTranslator>
 
 namespace kinoverd {
 
@@ -14,6 +15,9 @@ public:
     // Runs the main window until Exit; the process's exit status. --help and
     // --version print their text and end the process with status 0.
     int Run();
+
+private:
+    QTranslator qt_translator_;
 };
 
 }  // namespace kinoverd

@@ -60,13 +60,13 @@ std::unique_ptr<QMenu> VideoWindow::CreatePopupMenu()
     return menu;
 }
 
-// The menu runs its own event loop inside the renderer's mouse press, and
-// the renderer may go meanwhile (the clip ends, full screen is left): the
-// chosen command is queued, so it runs after that press has unwound.
+// A press over the picture comes from the renderer, which may go while the
+// menu's own event loop runs (the clip ends, full screen is left): the
+// menu opens once that press has unwound, and its commands are queued too.
 void VideoWindow::ShowPopupMenu(const QPoint& global_position)
 {
-    std::unique_ptr<QMenu> menu = CreatePopupMenu();
-    menu->exec(global_position);
+    QMetaObject::invokeMethod(
+        this, [this, global_position] { CreatePopupMenu()->exec(global_position); }, Qt::QueuedConnection);
 }
 
 void VideoWindow::mousePressEvent(QMouseEvent* event)

@@ -9,6 +9,7 @@
 
 #include "broadcast/wire_format.h"
 #include "playback/audio_channel_stage.h"
+#include "playback/audio_sink.h"
 #include "playback/network_source_element.h"
 #include "playback/video_renderer.h"
 
@@ -179,7 +180,7 @@ bool GstMediaGraph::LinkAudio(GstPad* pad)
                                 {AudioChannelStage::Create(audio_output_),
                                  gst_element_factory_make("audioconvert", nullptr),
                                  gst_element_factory_make("audioresample", nullptr),
-                                 gst_element_factory_make("autoaudiosink", "audio-output")});
+                                 CreateAudioSink()});
     if (!sink_pad) return false;
     const bool linked = gst_pad_link(pad, sink_pad) == GST_PAD_LINK_OK;
     gst_object_unref(sink_pad);

@@ -1,7 +1,7 @@
 // A playback graph on GStreamer: the network source element, then
 // decodebin, which picks the demuxer and decoders; video to a VideoRenderer
 // in the owner's video area, audio through the audio decoder stage to the
-// desktop's default output.
+// chosen sound output.
 //
 // Threads: the user-interface thread builds, drives and destroys the graph;
 // GStreamer's streaming threads link the decoded streams as they appear,

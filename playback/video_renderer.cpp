@@ -4,6 +4,7 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QScreen>
 
 namespace kinoverd {
 
@@ -36,7 +37,11 @@ void VideoRenderer::SetFullScreen(bool on)
     if (on == full_screen_) return;
     full_screen_ = on;
     if (on) {
+        const QScreen* screen = owner_ ? owner_->screen() : this->screen();
         setParent(nullptr, Qt::Window | Qt::FramelessWindowHint);
+        // Without a window manager nobody acts on the full-screen state:
+        // the window covers the screen by its own geometry as well.
+        if (screen) setGeometry(screen->geometry());
         showFullScreen();
         activateWindow();
         setFocus();

@@ -58,10 +58,12 @@ Station::Station(QObject* parent)
 {
     connect(this, &Station::streamEventQueued, this, &Station::HandleStreamEvent, Qt::QueuedConnection);
     connect(this, &Station::broadcastEndQueued, this, &Station::HandleBroadcastEnd, Qt::QueuedConnection);
+    connect(this, &Station::channelFound, this, &Station::HandleChannelFound, Qt::QueuedConnection);
 }
 
 Station::~Station()
 {
+    FinishChannelSearch();
     StopPicture();
     StopBroadcaster(BroadcastStop::kClose);
 }
@@ -212,6 +214,7 @@ void Station::ResetPosition()
 
 void Station::Play(const QStringList& files)
 {
+    ++programme_;
     SetProgrammeRunning(true);
     // This station stops listening before the old broadcast's close packets
     // go out: heard late, they would end the new programme.
@@ -225,6 +228,7 @@ void Station::Play(const QStringList& files)
 void Station::Watch(int channel)
 {
     Stop();
+    ++programme_;
     SetProgrammeRunning(true);
     play_list_.Set({});
     current_file_.clear();
@@ -235,6 +239,7 @@ void Station::Watch(int channel)
 
 void Station::Stop()
 {
+    ++programme_;
     StopPicture();
     StopBroadcaster(BroadcastStop::kClose);
     SetProgrammeRunning(false);
@@ -279,10 +284,25 @@ void Station::TakeNextFile()
     SetMedia(current_file_);
 }
 
+// The window keeps painting while the channels are listened to; the search
+// of a programme replaced meanwhile finds nothing for the new one.
 void Station::BroadcastCurrentFile()
 {
     StopBroadcaster(BroadcastStop::kClose);
-    const int channel = channel_finder_();
+    FinishChannelSearch();
+    channel_search_ = std::thread([this, programme = programme_, finder = channel_finder_] {
+        emit channelFound(finder(), programme);
+    });
+}
+
+void Station::FinishChannelSearch()
+{
+    if (channel_search_.joinable()) channel_search_.join();
+}
+
+void Station::HandleChannelFound(int channel, quint64 programme)
+{
+    if (programme != programme_) return;
     if (channel < 0) {
         emit errorOccurred(kNoFreeChannelText);
         SetProgrammeRunning(false);

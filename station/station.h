@@ -21,6 +21,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <thread>
 
 #include "broadcast/broadcaster_events.h"
 #include "playback/gst_media_graph_factory.h"
@@ -51,7 +52,8 @@ public:
     static const QString kNoFreeChannelText;
     static const QString kStartFailedText;
 
-    // The free channel to broadcast on, or -1 when all are busy.
+    // The free channel to broadcast on, or -1 when all are busy. Runs on a
+    // thread of its own: listening to the channels takes about a second.
     using ChannelFinder = std::function<int()>;
 
     explicit Station(QObject* parent = nullptr);
@@ -110,6 +112,7 @@ signals:
     // The worker threads' events, queued to the user-interface thread.
     void streamEventQueued(int event, quint32 position, quint64 tuning);
     void broadcastEndQueued(quint64 broadcast);
+    void channelFound(int channel, quint64 programme);
 
 private:
     enum StreamEvent : int {
@@ -140,6 +143,8 @@ private:
     // User-interface thread.
     void HandleStreamEvent(int event, quint32 position, quint64 tuning);
     void HandleBroadcastEnd(quint64 broadcast);
+    void HandleChannelFound(int channel, quint64 programme);
+    void FinishChannelSearch();
     bool Tune();
     void StopPicture();
     void ForgetStream();
@@ -168,6 +173,8 @@ private:
     std::unique_ptr<MediaGraphController> controller_;
     std::unique_ptr<Broadcaster> broadcaster_;
     ChannelFinder channel_finder_;
+    std::thread channel_search_;  // finds a channel for programme_; joined before the next
+    uint64_t programme_ = 0;      // a new one with every Play, Watch and Stop
     PlayList play_list_;
     QString current_file_;
     QWidget* picture_owner_ = nullptr;

@@ -38,6 +38,8 @@ tools/private-lan bash -c '
     rm -f "$display_file"
     unset WAYLAND_DISPLAY
     export QT_QPA_PLATFORM=xcb
+    XDG_RUNTIME_DIR=$(mktemp -d)
+    export XDG_RUNTIME_DIR
 
     build/app/kinoverd "$1" &
     player=$!

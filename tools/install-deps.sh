@@ -10,9 +10,11 @@ packages=(
     qt6-base-dev
     libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev
     gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-bad
-    gstreamer1.0-plugins-ugly gstreamer1.0-libav gstreamer1.0-tools
+    gstreamer1.0-plugins-ugly gstreamer1.0-libav gstreamer1.0-tools gstreamer1.0-alsa
     gstreamer1.0-plugins-base-apps
     libasound2-dev qt6-qpa-plugins
+    # The system dialogs (file chooser, buttons) in Chinese
+    qt6-translations-l10n
     # Chinese captions and texts
     fonts-wqy-microhei
     # The brand lettering of the artwork drawn at build time

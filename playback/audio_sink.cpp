@@ -1,0 +1,54 @@
+#include "playback/audio_sink.h"
+
+#include <cstdio>
+#include <mutex>
+#include <string>
+
+namespace kinoverd {
+
+namespace {
+
+// Whether an output of `factory` can be opened here now.
+bool Answers(const char* factory)
+{
+    GstElement* sink = gst_element_factory_make(factory, nullptr);
+    if (!sink) return false;
+    const bool opened = gst_element_set_state(sink, GST_STATE_READY) == GST_STATE_CHANGE_SUCCESS;
+    gst_element_set_state(sink, GST_STATE_NULL);
+    gst_object_unref(sink);
+    return opened;
+}
+
+// The factory name of the output, or empty when there is none.
+const std::string& ChosenOutput()
+{
+    static std::once_flag decided;
+    static std::string chosen;
+    std::call_once(decided, [] {
+        for (const char* factory : {"pulsesink", "alsasink"}) {
+            if (Answers(factory)) {
+                chosen = factory;
+                return;
+            }
+        }
+        std::fprintf(stderr,
+                     "kinoverd: no sound output (no sound server, no ALSA device): "
+                     "playing the picture without sound\n");
+    });
+    return chosen;
+}
+
+}  // namespace
+
+GstElement* CreateAudioSink()
+{
+    const std::string& output = ChosenOutput();
+    if (!output.empty()) return gst_element_factory_make(output.c_str(), "audio-output");
+    GstElement* silent = gst_element_factory_make("fakesink", "audio-output");
+    // In step with the clock, as a real output would be, so that the
+    // picture keeps its pace.
+    if (silent) g_object_set(silent, "sync", TRUE, nullptr);
+    return silent;
+}
+
+}  // namespace kinoverd
