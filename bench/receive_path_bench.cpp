@@ -43,7 +43,6 @@ public:
     void RingNearlyFull() override {}
     void RestartReceived() override {}
     void CloseReceived() override {}
-    void BlockPlayed(uint32_t) override {}
     void RingEmpty(uint32_t) override {}
     void EndOfStream() override {}
 };

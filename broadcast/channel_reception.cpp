@@ -64,6 +64,7 @@ ChannelReception::Block ChannelReception::TakeBlock(uint8_t* destination)
                 block.bytes = offset < length ? uint32_t(std::min<uint64_t>(block_size_, length - offset)) : 0;
                 std::memcpy(destination, packet + wire::kHeadBytes, block.bytes);
                 stream_length_ = length;
+                NoteTiming(block, destination);
             } else if (wire::KindByte(packet) == char(wire::Kind::kEnd)) {
                 block.take = Take::kEnd;
             } else {
@@ -77,6 +78,36 @@ ChannelReception::Block ChannelReception::TakeBlock(uint8_t* destination)
     }
 }
 
+StreamTiming ChannelReception::timing() const
+{
+    std::lock_guard lock(timing_mutex_);
+    return timing_;
+}
+
+std::optional<double> ChannelReception::live_clock_s() const
+{
+    std::lock_guard lock(timing_mutex_);
+    return live_clock_s_;
+}
+
+void ChannelReception::NoteTiming(const Block& block, const uint8_t* data)
+{
+    std::lock_guard lock(timing_mutex_);
+    // The first pack opens the stream; its first stamps may come a few
+    // packs later, still within the head.
+    if (block.offset == 0) {
+        timing_ = ReadStreamTiming(data, block.bytes);
+    } else if (block.offset < wire::kHeaderBytes && !timing_.first_picture_s) {
+        const StreamTiming more = ReadStreamTiming(data, block.bytes);
+        if (!timing_.first_stamp_s) timing_.first_stamp_s = more.first_stamp_s;
+        timing_.first_picture_s = more.first_picture_s;
+    }
+    if (awaiting_live_clock_) {
+        live_clock_s_ = ReadStreamTiming(data, block.bytes).first_clock_s;
+        awaiting_live_clock_ = !live_clock_s_;
+    }
+}
+
 bool ChannelReception::FindStartPosition(uint32_t* position)
 {
     for (int taken = 0; taken < kStartSearchPackets;) {
@@ -84,8 +115,14 @@ bool ChannelReception::FindStartPosition(uint32_t* position)
         const bool popped = ring_.PopWith([&](const uint8_t* packet) {
             // Unsigned 32-bit product, as the byte positions of the stream are.
             const uint32_t offset = wire::BlockIndex(packet) * block_size_;
-            found = wire::HasHead(packet, wire::Kind::kData) && offset > wire::kHeaderBytes;
-            if (found) *position = offset;
+            found = wire::HasHead(packet, wire::Kind::kData) && offset >= wire::kHeaderBytes;
+            if (found) {
+                *position = offset;
+                std::lock_guard lock(timing_mutex_);
+                live_clock_s_.reset();
+                awaiting_live_clock_ = true;
+            }
+            return !found;
         });
         if (popped) {
             if (found) return true;

@@ -10,8 +10,10 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <mutex>
 
 #include "broadcast/datagram_admission.h"
+#include "broadcast/mpeg_pack.h"
 #include "broadcast/multicast_receiver.h"
 #include "broadcast/packet_ring.h"
 
@@ -73,20 +75,28 @@ public:
 
     // Drops packets up to the first data packet past the stream's first
     // 64 KiB and gives its byte position: where a joined broadcast's live
-    // data begins. Waits while the ring is empty, up to kStartSearchWait at
-    // a time. False when none turns up among kStartSearchPackets packets
-    // or the ring stays empty that long.
+    // data begins. That packet stays, to be taken next. Waits while the
+    // ring is empty, up to kStartSearchWait at a time. False when none
+    // turns up among kStartSearchPackets packets or the ring stays empty
+    // that long.
     bool FindStartPosition(uint32_t* position);
 
     uint32_t block_size() const { return block_size_; }
     // Stream length carried by the last data block taken.
     uint32_t stream_length() const { return stream_length_; }
+    // What the stream's head says of its timing, and the first clock
+    // reference taken since the live data began; nothing until they were
+    // taken.
+    StreamTiming timing() const;
+    std::optional<double> live_clock_s() const;
     bool stream_accepted() const { return admission_.stream_accepted(); }
     ReceptionEvents* events() const { return events_; }
     PacketRing& ring() { return ring_; }
     DatagramAdmission& admission() { return admission_; }
 
 private:
+    void NoteTiming(const Block& block, const uint8_t* data);
+
     const uint32_t block_size_;
     PacketRing ring_;
     DatagramAdmission admission_;
@@ -94,6 +104,10 @@ private:
     MulticastReceiver control_receiver_;
     std::atomic<ReceptionEvents*> events_{nullptr};  // set by Start, read by every thread
     std::atomic<uint32_t> stream_length_{0};         // written by the reader
+    mutable std::mutex timing_mutex_;
+    StreamTiming timing_;                 // guarded by timing_mutex_; written by the reader
+    std::optional<double> live_clock_s_;  // guarded by timing_mutex_; written by the reader
+    bool awaiting_live_clock_ = false;    // guarded by timing_mutex_: set by the start search
 };
 
 }  // namespace kinoverd

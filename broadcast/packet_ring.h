@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <type_traits>
 
 namespace kinoverd {
 
@@ -36,8 +37,8 @@ public:
     bool Pop(uint8_t* destination);
 
     // Hands the oldest packet to `consume(const uint8_t* slot)` in place,
-    // then frees its slot; false when empty. Saves a copy for readers that
-    // want only part of a packet.
+    // then frees its slot unless `consume` returns false; false when empty.
+    // Saves a copy for readers that want only part of a packet.
     template <typename Consume>
     bool PopWith(Consume&& consume);
 
@@ -87,7 +88,12 @@ bool PacketRing::PopWith(Consume&& consume)
     std::lock_guard lock(pop_mutex_);
     const uint32_t read = read_index_.load(std::memory_order_relaxed);
     if (read == write_index_.load(std::memory_order_acquire)) return false;
-    consume(static_cast<const uint8_t*>(storage_.get() + size_t(read) * slot_size_));
+    const uint8_t* slot = storage_.get() + size_t(read) * slot_size_;
+    if constexpr (std::is_same_v<decltype(consume(slot)), bool>) {
+        if (!consume(slot)) return true;
+    } else {
+        consume(slot);
+    }
     read_index_.store(Next(read), std::memory_order_release);
     return true;
 }

@@ -1,6 +1,6 @@
 // What the receive side of a station reports to its owner, by name. The
 // receive threads call the first five; the reader of the stream (the
-// playback source, the tuner) calls the rest. Implementations must return
+// playback source) calls the other two. Implementations must return
 // promptly and must not call back into the reception, except that
 // ResumePlayback may run a paused playback.
 #pragma once
@@ -24,8 +24,6 @@ public:
     virtual void RestartReceived() = 0;
     virtual void CloseReceived() = 0;
 
-    // The reader took the block at this byte position of the stream.
-    virtual void BlockPlayed(uint32_t position) = 0;
     // The reader found the ring empty at this position: an underrun.
     virtual void RingEmpty(uint32_t position) = 0;
     // The reader reached the end packet.

@@ -188,11 +188,35 @@ bool GstMediaGraph::LinkAudio(GstPad* pad)
     return linked;
 }
 
+namespace {
+
+// How far a sample's picture is into its segment, or -1. After a jump in the
+// stream the demuxer starts a segment at the first time stamp it reads.
+int64_t SegmentTimeOf(GstSample* sample)
+{
+    const GstSegment* segment = gst_sample_get_segment(sample);
+    const GstClockTime pts = GST_BUFFER_PTS(gst_sample_get_buffer(sample));
+    if (!segment || segment->format != GST_FORMAT_TIME || !GST_CLOCK_TIME_IS_VALID(pts) ||
+        pts < segment->start)
+        return -1;
+    return int64_t(pts - segment->start);
+}
+
+}  // namespace
+
+std::optional<double> GstMediaGraph::ShownSeconds() const
+{
+    const int64_t shown = shown_picture_ns_;
+    if (shown < 0) return std::nullopt;
+    return double(shown) / GST_SECOND;
+}
+
 GstFlowReturn GstMediaGraph::OnNewSample(GstElement* sink, gpointer self)
 {
     auto* graph = static_cast<GstMediaGraph*>(self);
     GstSample* sample = gst_app_sink_pull_sample(GST_APP_SINK(sink));
     if (!sample) return GST_FLOW_OK;
+    graph->shown_picture_ns_ = SegmentTimeOf(sample);
     GstVideoInfo info;
     GstBuffer* buffer = gst_sample_get_buffer(sample);
     GstMapInfo map;

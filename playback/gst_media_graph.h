@@ -42,6 +42,7 @@ public:
     bool SeekTo(uint32_t position) override;
     void SetFullScreen(bool on) override;
     bool HasAudioDecoder() const override { return has_audio_; }
+    std::optional<double> ShownSeconds() const override;
 
     VideoRenderer* renderer() const { return renderer_; }
     GstElement* pipeline() const { return pipeline_; }
@@ -69,6 +70,10 @@ private:
     // Written by the streaming threads, read anywhere.
     std::atomic<bool> has_audio_{false};
     std::atomic<bool> failed_{false};
+    // How far the picture on screen is into the segment that the seek to
+    // the live data began, written by the video streaming thread as the
+    // sink hands it over in step with the clock.
+    std::atomic<int64_t> shown_picture_ns_{-1};
     // The state the graph was last asked for, so that Run and Pause cost
     // nothing when already there.
     std::atomic<bool> playing_{false};

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include "broadcast/reception_events.h"
 
@@ -36,6 +37,9 @@ public:
     // Whether the graph decodes audio through the stage whose settings
     // ShowAudioDecoderPages offers.
     virtual bool HasAudioDecoder() const = 0;
+    // Seconds from the first time stamp the graph read after its seek to
+    // the live data to the picture on screen; empty before the first.
+    virtual std::optional<double> ShownSeconds() const = 0;
 };
 
 // Where the picture goes: the owner window and the video area in its client

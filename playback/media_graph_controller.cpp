@@ -78,6 +78,12 @@ void MediaGraphController::SeekTo(uint32_t position)
     if (graph_) graph_->SeekTo(position);
 }
 
+std::optional<double> MediaGraphController::ShownSeconds()
+{
+    std::lock_guard lock(graph_mutex_);
+    return graph_ ? graph_->ShownSeconds() : std::nullopt;
+}
+
 void MediaGraphController::SetFullScreen(bool on)
 {
     std::lock_guard lock(graph_mutex_);

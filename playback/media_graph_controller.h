@@ -48,6 +48,9 @@ public:
     // Ignored, flag unchanged, while there is no graph.
     void SetFullScreen(bool on);
     bool IsFullScreen() const { return full_screen_; }
+    // Seconds from the live data's first time stamp to the picture on
+    // screen, while a graph shows one.
+    std::optional<double> ShownSeconds();
     void ShowAudioDecoderPages();
 
     ChannelReception& reception() { return reception_; }

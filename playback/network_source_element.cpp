@@ -77,7 +77,6 @@ GstFlowReturn TakeBlock(NetworkSource* self, uint64_t offset, uint8_t* data, uin
         switch (block.take) {
         case ChannelReception::Take::kData:
             self->in_underrun = false;
-            if (events) events->BlockPlayed(uint32_t(offset));
             *bytes = block.bytes;
             return GST_FLOW_OK;
         case ChannelReception::Take::kEnd:

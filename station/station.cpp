@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 
 #include "broadcast/broadcaster.h"
 #include "broadcast/free_channel_probe.h"
@@ -24,6 +25,9 @@ const QString Station::kStartFailedText = QStringLiteral("Kinoverd 初始化失�
 
 namespace {
 
+// How often the time and position of the picture on screen are shown.
+constexpr std::chrono::milliseconds kPositionInterval{100};
+
 // Lets the user-interface thread, which builds every graph, keep up with a
 // busy machine once playback starts; where the user may not raise it, it
 // stays as it is. Never lowered again.
@@ -39,9 +43,8 @@ QString TwoDigits(uint32_t value)
     return value < 10 ? QStringLiteral("0") + QString::number(value) : QString::number(value);
 }
 
-QString ElapsedTimeText(uint32_t position)
+QString ElapsedTimeText(uint32_t seconds)
 {
-    const uint32_t seconds = position / Station::kBytesPerSecond;
     return TwoDigits(seconds / 3600) + QLatin1Char(':') + TwoDigits(seconds % 3600 / 60) +
            QLatin1Char(':') + TwoDigits(seconds % 60);
 }
@@ -59,6 +62,8 @@ Station::Station(QObject* parent)
     connect(this, &Station::streamEventQueued, this, &Station::HandleStreamEvent, Qt::QueuedConnection);
     connect(this, &Station::broadcastEndQueued, this, &Station::HandleBroadcastEnd, Qt::QueuedConnection);
     connect(this, &Station::channelFound, this, &Station::HandleChannelFound, Qt::QueuedConnection);
+    position_timer_.setInterval(kPositionInterval);
+    connect(&position_timer_, &QTimer::timeout, this, &Station::ShowShownPicture);
 }
 
 Station::~Station()
@@ -78,9 +83,7 @@ void Station::SetPicturePlace(QWidget* owner, const QRect& area)
 
 void Station::Queue(StreamEvent event, uint32_t position)
 {
-    // Positions belong to the picture showing; the rest to the tuning.
-    const uint64_t tag = event == kBlockPlayed ? picture_.load() : tuning_.load();
-    emit streamEventQueued(event, position, tag);
+    emit streamEventQueued(event, position, tuning_.load());
 }
 
 void Station::ResumePlayback() { controller_->Run(); }
@@ -91,9 +94,8 @@ void Station::BroadcastEnded() { emit broadcastEndQueued(broadcast_.load()); }
 
 void Station::HandleStreamEvent(int event, quint32 position, quint64 tag)
 {
-    if (tag != (event == kBlockPlayed ? picture_.load() : tuning_.load())) return;
+    if (tag != tuning_) return;
     switch (StreamEvent(event)) {
-    case kBlockPlayed: ShowPosition(position); break;
     case kPlaybackReady: StartPicture(); break;
     case kRingEmpty:
         if (picture_playing_) ++underruns_;
@@ -102,17 +104,10 @@ void Station::HandleStreamEvent(int event, quint32 position, quint64 tag)
     case kRingNearlyFull:
         if (broadcaster_) broadcaster_->HoldSendFor500ms();
         break;
-    case kRestartReceived:
-        ForgetStream();
-        ShowPosition(0);
-        break;
-    case kCloseReceived:
-        StopPicture();
-        ShowPosition(0);
-        break;
+    case kRestartReceived: ForgetStream(); break;
+    case kCloseReceived: StopPicture(); break;
     case kEndOfStream:
         ForgetStream();
-        ShowPosition(0);
         OnEndOfProgramme();
         break;
     case kPlaybackFailed: RetuneAfterFailure(); break;
@@ -133,7 +128,6 @@ void Station::HandleBroadcastEnd(quint64 broadcast)
 bool Station::Tune()
 {
     ++tuning_;
-    ++picture_;
     controller_->Stop();
     controller_->StopReception();
     if (controller_->StartReception(channel_, this)) {
@@ -149,10 +143,9 @@ bool Station::Tune()
 void Station::StopPicture()
 {
     ++tuning_;
-    ++picture_;
     controller_->Stop();
     controller_->StopReception();
-    if (picture_playing_) emit pictureChanged(picture_playing_ = false);
+    SetPicturePlaying(false);
 }
 
 // The stream is over or restarts: the graph goes, reception goes on.
@@ -160,8 +153,7 @@ void Station::ForgetStream()
 {
     controller_->Stop();
     ++tuning_;
-    ++picture_;
-    if (picture_playing_) emit pictureChanged(picture_playing_ = false);
+    SetPicturePlaying(false);
 }
 
 // The own sender holds while the graph is built, so that the ring does not
@@ -175,10 +167,8 @@ void Station::StartPicture()
         RetuneAfterFailure();
         return;
     }
-    // Positions of the head, read while building, are not the picture's.
-    ++picture_;
     position_held_ = false;
-    emit pictureChanged(picture_playing_ = true);
+    SetPicturePlaying(true);
     if (broadcaster_) broadcaster_->ReleaseSend();
 }
 
@@ -195,13 +185,25 @@ bool Station::IsFullScreen() const { return controller_->IsFullScreen(); }
 
 void Station::ShowAudioChannelDialog() { controller_->ShowAudioDecoderPages(); }
 
-void Station::ShowPosition(uint32_t position)
+// The time and position of the picture on screen, not of what was last
+// received: the decoder and the sinks hold about two seconds in between.
+void Station::ShowShownPicture()
 {
-    if (position_held_) return;
-    SetStatus(ElapsedTimeText(position));
-    const uint32_t total = controller_->reception().stream_length();
-    const double percent = total == 0 ? 0.0 : double(position) / total * 100.0;
-    emit positionChanged(int(std::min(percent, double(kPositionMaximum))));
+    const std::optional<double> shown = controller_->ShownSeconds();
+    if (position_held_ || !shown) return;
+    // The stream's own clock: where the live data began against the
+    // stream's first picture (or first stamp of any kind), then the time
+    // the graph played since (the demuxer starts its segment there).
+    const ChannelReception& reception = controller_->reception();
+    const StreamTiming timing = reception.timing();
+    const double origin = timing.first_picture_s.value_or(timing.first_stamp_s.value_or(0.0));
+    const double live_start = reception.live_clock_s().value_or(origin) - origin;
+    const double elapsed = std::max(0.0, live_start + *shown);
+    SetStatus(ElapsedTimeText(uint32_t(elapsed)));
+    const uint32_t rate = timing.mux_rate ? timing.mux_rate : kBytesPerSecond;
+    const double total_seconds = double(reception.stream_length()) / rate;
+    const double percent = total_seconds <= 0 ? 0.0 : elapsed / total_seconds * 100.0;
+    emit positionChanged(int(std::clamp(percent, 0.0, double(kPositionMaximum))));
 }
 
 void Station::ResetPosition()
@@ -343,6 +345,17 @@ void Station::ShowFileError(const std::string& reason)
 {
     emit errorOccurred(QString::fromLatin1(Broadcaster::kFileErrorText) + QLatin1Char('\n') +
                        QString::fromStdString(reason));
+}
+
+void Station::SetPicturePlaying(bool playing)
+{
+    if (playing == picture_playing_) return;
+    picture_playing_ = playing;
+    if (playing)
+        position_timer_.start();
+    else
+        position_timer_.stop();
+    emit pictureChanged(playing);
 }
 
 void Station::SetProgrammeRunning(bool running)

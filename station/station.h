@@ -14,6 +14,7 @@
 
 #include <QObject>
 #include <QRect>
+#include <QTimer>
 #include <QString>
 #include <QStringList>
 
@@ -39,8 +40,8 @@ class Station : public QObject, private PlaybackEvents, private BroadcasterEvent
     Q_OBJECT
 
 public:
-    // The elapsed time assumes this rate, whatever the file's real one.
-    static constexpr uint32_t kBytesPerSecond = 153600;
+    // A stream's pace when its first pack does not say (a Video CD's).
+    static constexpr uint32_t kBytesPerSecond = 176400;
     // The position as the slider shows it: 0 to this.
     static constexpr int kPositionMaximum = 99;
 
@@ -120,7 +121,6 @@ private:
         kRingNearlyFull,
         kRestartReceived,
         kCloseReceived,
-        kBlockPlayed,
         kRingEmpty,
         kEndOfStream,
         kPlaybackFailed,
@@ -133,7 +133,6 @@ private:
     void RingNearlyFull() override { Queue(kRingNearlyFull); }
     void RestartReceived() override { Queue(kRestartReceived); }
     void CloseReceived() override { Queue(kCloseReceived); }
-    void BlockPlayed(uint32_t position) override { Queue(kBlockPlayed, position); }
     void RingEmpty(uint32_t position) override { Queue(kRingEmpty, position); }
     void EndOfStream() override { Queue(kEndOfStream); }
     void PlaybackFailed() override { Queue(kPlaybackFailed); }
@@ -150,7 +149,7 @@ private:
     void ForgetStream();
     void StartPicture();
     void RetuneAfterFailure();
-    void ShowPosition(uint32_t position);
+    void ShowShownPicture();
     void ResetPosition();
     void OnEndOfProgramme();
     void TakeNextFile();
@@ -158,6 +157,7 @@ private:
     bool CreateBroadcaster(int channel);
     void StopBroadcaster(BroadcastStop how);
     void ShowFileError(const std::string& reason);
+    void SetPicturePlaying(bool playing);
     void SetProgrammeRunning(bool running);
     void SetStatus(const QString& text);
     void SetMedia(const QString& text);
@@ -165,7 +165,6 @@ private:
     // The worker threads read these; the user-interface thread changes them.
     std::atomic<uint64_t> tuning_{0};     // a new one with every tuning and every stream forgotten
     std::atomic<uint64_t> broadcast_{0};  // a new one with every broadcaster and every restart
-    std::atomic<uint64_t> picture_{0};    // a new one with every tuning and every picture started
 
     // Everything else belongs to the user-interface thread. The graph
     // factory outlives the controller, which renders with it.
@@ -179,6 +178,7 @@ private:
     QString current_file_;
     QWidget* picture_owner_ = nullptr;
     QRect picture_area_;
+    QTimer position_timer_;  // while a picture plays: its time and position are shown
     int channel_ = 0;
     bool loop_ = false;
     bool programme_running_ = false;

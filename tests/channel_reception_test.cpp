@@ -152,14 +152,16 @@ TEST_F(ChannelReceptionTest, TheStartSearchSkipsTheFirst64KiB)
     auto bad_zero = MakePacket(Kind::kData, 40);
     bad_zero[2] = 1;
     Push(Kind::kStreamStart);
-    for (uint32_t i = 0; i <= 32; ++i) Push(Kind::kData, i);  // 32 is exactly 65536: not past it
+    for (uint32_t i = 0; i < 32; ++i) Push(Kind::kData, i);
     Push(bad_zero);
+    Push(Kind::kData, 32);  // exactly 65536: the first block past the head
     Push(Kind::kData, 33);
-    Push(Kind::kData, 34);
     uint32_t position = 0;
     EXPECT_TRUE(reception_.FindStartPosition(&position));
-    EXPECT_EQ(position, 67584u);
-    EXPECT_EQ(ring().Count(), 1u);
+    EXPECT_EQ(position, 65536u);
+    // The live block itself stays, to be taken first.
+    EXPECT_EQ(ring().Count(), 2u);
+    EXPECT_EQ(Take().offset, 65536u);
     EXPECT_TRUE(events_.events().empty());
 }
 
@@ -169,7 +171,7 @@ TEST_F(ChannelReceptionTest, TheStartSearchGivesUpAfter1001PacketsOrWhenTheRingS
     auto push_then_qualifying = [this](int before) {
         return std::thread([this, before] {
             for (int n = 0; n <= before; ++n) {
-                const auto packet = MakePacket(Kind::kData, n < before ? 5 : 100, 7000000);
+                const auto packet = MakePacket(Kind::kData, n < before ? 5u : 100u, 7000000);
                 while (!ring().Push(packet.data())) std::this_thread::yield();
             }
         });
@@ -179,6 +181,7 @@ TEST_F(ChannelReceptionTest, TheStartSearchGivesUpAfter1001PacketsOrWhenTheRingS
     EXPECT_TRUE(reception_.FindStartPosition(&position));  // the 1001st qualifies
     EXPECT_EQ(position, 100u * kBlock);
     pusher.join();
+    EXPECT_EQ(Take().offset, 100u * kBlock);
 
     pusher = push_then_qualifying(1001);
     EXPECT_FALSE(reception_.FindStartPosition(&position));

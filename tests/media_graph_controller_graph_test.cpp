@@ -42,6 +42,7 @@ public:
     }
     void SetFullScreen(bool on) override { calls_.log.push_back(on ? "full" : "window"); }
     bool HasAudioDecoder() const override { return true; }
+    std::optional<double> ShownSeconds() const override { return std::nullopt; }
 
 private:
     Calls& calls_;
@@ -98,14 +99,16 @@ TEST_F(ControllerGraphTest, BuildRendersSeeksPastTheHeadAndRuns)
     ASSERT_TRUE(Build());
     // Block 500 is the first past the first 64 KiB.
     EXPECT_EQ(calls_.log, (std::vector<std::string>{"render 54,29,431,331", "seek 1024000", "run"}));
-    EXPECT_EQ(ring().Count(), 19u);
+    // The first live block stays, to be read first.
+    EXPECT_EQ(ring().Count(), 20u);
 }
 
-TEST_F(ControllerGraphTest, BlockThirtyTwoIsStillHeadAndThirtyThreeIsLive)
+// Tuned in from the start, the data after the head is block 32.
+TEST_F(ControllerGraphTest, BlockThirtyTwoIsTheFirstLiveBlock)
 {
     FillRing(32, 5);
     ASSERT_TRUE(Build(false));
-    EXPECT_EQ(calls_.log, (std::vector<std::string>{"render 54,29,431,331", "seek 67584"}));
+    EXPECT_EQ(calls_.log, (std::vector<std::string>{"render 54,29,431,331", "seek 65536"}));
 }
 
 TEST_F(ControllerGraphTest, AFailedRenderLeavesNoGraphAndAnEmptyRing)

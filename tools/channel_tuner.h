@@ -52,7 +52,6 @@ private:
     void RingNearlyFull() override {}
     void RestartReceived() override { Raise(restarted_); }
     void CloseReceived() override { Raise(closed_); }
-    void BlockPlayed(uint32_t) override {}
     void RingEmpty(uint32_t) override {}
     void EndOfStream() override {}
     void Raise(std::atomic<bool>& flag);

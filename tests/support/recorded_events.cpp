@@ -41,7 +41,7 @@ std::vector<Event> RecordedEvents::Notices() const
 {
     std::vector<Event> notices;
     for (const RecordedEvent& e : events())
-        if (e.event != Event::kResumePlayback && e.event != Event::kBlockPlayed)
+        if (e.event != Event::kResumePlayback)
             notices.push_back(e.event);
     return notices;
 }

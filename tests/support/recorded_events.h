@@ -19,14 +19,13 @@ enum class Event {
     kRingNearlyFull,
     kRestart,
     kClose,
-    kBlockPlayed,
     kRingEmpty,
     kEndOfStream,
 };
 
 struct RecordedEvent {
     Event event;
-    uint32_t position = 0;  // of kBlockPlayed and kRingEmpty
+    uint32_t position = 0;  // of kRingEmpty
 };
 
 class RecordedEvents : public ReceptionEvents {
@@ -36,7 +35,6 @@ public:
     void RingNearlyFull() override { Record(Event::kRingNearlyFull); }
     void RestartReceived() override { Record(Event::kRestart); }
     void CloseReceived() override { Record(Event::kClose); }
-    void BlockPlayed(uint32_t position) override { Record(Event::kBlockPlayed, position); }
     void RingEmpty(uint32_t position) override { Record(Event::kRingEmpty, position); }
     void EndOfStream() override { Record(Event::kEndOfStream); }
 
@@ -44,7 +42,7 @@ public:
     bool WaitFor(Event event, std::chrono::milliseconds timeout, size_t count = 1) const;
     size_t Count(Event event) const;
     std::vector<RecordedEvent> events() const;
-    // Everything but the per-packet kResumePlayback and kBlockPlayed.
+    // Everything but the per-packet kResumePlayback.
     std::vector<Event> Notices() const;
 
 private:

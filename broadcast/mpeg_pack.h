@@ -1,0 +1,22 @@
+// What the head of an MPEG system stream says about its timing: the mux
+// rate of its first pack and the time stamp of its first picture.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+
+namespace kinoverd {
+
+struct StreamTiming {
+    uint32_t mux_rate = 0;                   // of the first pack, bytes per second; 0 when unknown
+    std::optional<double> first_clock_s;    // clock reference of the first pack
+    std::optional<double> first_stamp_s;    // presentation time of the first stamped packet
+    std::optional<double> first_picture_s;  // ... and of the first stamped video packet
+};
+
+// Reads the first pack header and the packets that begin within `size`
+// bytes at `data` (MPEG-1 or MPEG-2 program stream).
+StreamTiming ReadStreamTiming(const uint8_t* data, size_t size);
+
+}  // namespace kinoverd
