@@ -14,9 +14,11 @@
 #include "broadcast/broadcaster.h"
 #include "playback/audio_channel_stage.h"
 #include "playback/audio_decoder_pages_dialog.h"
-#include "tests/support/playback_host.h"
-#include "tests/support/recorded_notify.h"
+#include "playback/video_renderer.h"
+#include "station/station.h"
 #include "tests/support/pulse_null_output.h"
+#include "tests/support/recorded_broadcast_ends.h"
+#include "tests/support/run_events_until.h"
 
 namespace kinoverd::test {
 namespace {
@@ -76,7 +78,7 @@ TEST(AudioDecoderPages, TheFilterDialogSetsTheOutputAtOnce)
 
 TEST(AudioDecoderPages, WithoutAGraphNothingOpens)
 {
-    PlaybackHost host;
+    Station station;
     bool opened = false;
     QTimer::singleShot(200, [&] {
         if (QWidget* modal = QApplication::activeModalWidget()) {
@@ -84,8 +86,8 @@ TEST(AudioDecoderPages, WithoutAGraphNothingOpens)
             modal->close();
         }
     });
-    host.controller().ShowAudioDecoderPages();
-    host.RunUntil([] { return false; }, std::chrono::milliseconds(300));
+    station.ShowAudioChannelDialog();
+    RunEventsFor(std::chrono::milliseconds(300));
     EXPECT_FALSE(opened);
 }
 
@@ -94,22 +96,29 @@ TEST(AudioOutput, TheChoiceChangesWhatReachesTheSpeakers)
     PulseNullOutput& output = PulseNullOutput::Shared();
     ASSERT_TRUE(output.running()) << output.error();
 
-    PlaybackHost host;
-    RecordedNotify sender_notify;
-    ASSERT_TRUE(host.Tune(0));
-    Broadcaster sender(std::string(KINOVERD_TEST_MEDIA_DIR) + "/bilingual.mpg", 0, 2048,
-                       &sender_notify);
-    host.on_ring_nearly_full = [&] { sender.HoldSendFor500ms(); };
+    // A station watches what the test's sender broadcasts.
+    QWidget place;
+    RecordedBroadcastEnds sender_ends;
+    Station station;
+    station.SetPicturePlace(&place, QRect(0, 0, 352, 288));
+    station.Watch(0);
+    ASSERT_TRUE(station.programme_running());
+    Broadcaster sender(std::string(KINOVERD_TEST_MEDIA_DIR) + "/bilingual.mpg", 0, 2048, &sender_ends);
     ASSERT_TRUE(sender.Start(0));
     sender.Run();
-    ASSERT_TRUE(host.RunUntil([&] { return host.frames() > 5; }, std::chrono::seconds(20)));
+    ASSERT_TRUE(RunEventsUntil(
+        [&] {
+            const auto* renderer = place.findChild<VideoRenderer*>();
+            return renderer && renderer->frames_presented() > 5;
+        },
+        std::chrono::seconds(20)));
 
     auto listen = [&](AudioOutput choice) {
-        host.graphs().set_audio_output(choice);
+        station.graphs().set_audio_output(choice);
         // Let what was already queued for the speakers play out.
-        host.RunUntil([] { return false; }, std::chrono::milliseconds(600));
+        RunEventsFor(std::chrono::milliseconds(600));
         EXPECT_TRUE(output.StartRecording());
-        host.RunUntil([] { return false; }, std::chrono::milliseconds(1000));
+        RunEventsFor(std::chrono::milliseconds(1000));
         const std::vector<int16_t> samples = output.StopRecording();
         return Heard{ToneLevel(samples, 0, 440), ToneLevel(samples, 0, 1000),
                      ToneLevel(samples, 1, 440), ToneLevel(samples, 1, 1000)};

@@ -1,7 +1,9 @@
 // The playback engine end to end: a broadcast on the private loopback network,
-// received by the controller and played through a real GStreamer pipeline
-// into the renderer.
+// watched by a real station, which receives it and plays it through a real
+// GStreamer pipeline into the renderer at its picture place.
 #include <gtest/gtest.h>
+
+#include <QWidget>
 
 #include <algorithm>
 #include <fstream>
@@ -12,35 +14,53 @@
 #include <vector>
 
 #include "broadcast/broadcaster.h"
-#include "broadcast/notify_target.h"
 #include "playback/video_renderer.h"
+#include "station/station.h"
 #include "tests/support/child_process.h"
-#include "tests/support/playback_host.h"
-#include "tests/support/recorded_notify.h"
+#include "tests/support/recorded_broadcast_ends.h"
+#include "tests/support/run_events_until.h"
 #include "tests/support/test_streams.h"
 
 namespace kinoverd::test {
 namespace {
 
+using std::chrono::seconds;
+
 const std::string kMedia = KINOVERD_TEST_MEDIA_DIR;
 
-struct Station {
-    PlaybackHost host;
-    RecordedNotify sender_notify;
-    std::unique_ptr<Broadcaster> sender;
-
-    // Casts `file` on channel 0 and tunes in, holding the sender when the
-    // ring is nearly full, as the main window does.
-    bool Cast(const std::string& file)
+// A station watching channel 0 with a plain widget as its picture place,
+// what its user sees there (pictures starting, their frames, the positions
+// shown, "the end"), and a sender of the test's own on the channel.
+// All on the test's thread.
+class Watching {
+public:
+    Watching()
     {
-        host.on_ring_nearly_full = [this] {
-            if (sender) sender->HoldSendFor500ms();
-        };
-        if (!host.Tune(0)) {
-            ADD_FAILURE() << "cannot tune in";
-            return false;
-        }
-        sender = std::make_unique<Broadcaster>(file, 0, 2048, &sender_notify);
+        place_.resize(485, 360);
+        station.SetPicturePlace(&place_, QRect(54, 29, 378, 303));
+        QObject::connect(&station, &Station::pictureChanged, &place_, [this](bool playing) {
+            picture_playing_ = playing;
+            if (!playing) return;
+            ++pictures_;
+            last_position_ = 0;
+            QObject::connect(renderer(), &VideoRenderer::framePresented, &place_, [this] { ++frames_; });
+        });
+        QObject::connect(&station, &Station::positionChanged, &place_, [this](int percent) {
+            if (!picture_playing_) return;
+            ++positions_;
+            positions_backwards_ += percent < last_position_;
+            last_position_ = percent;
+        });
+        QObject::connect(&station, &Station::statusChanged, &place_,
+                         [this](const QString& text) { ended_ = ended_ || text == Station::kTheEndText; });
+        station.Watch(0);
+        EXPECT_TRUE(station.programme_running()) << "cannot tune in";
+    }
+
+    // Broadcasts `file` on channel 0, replacing the sender's last broadcast.
+    bool Send(const std::string& file)
+    {
+        sender = std::make_unique<Broadcaster>(file, 0, 2048, &sender_ends_);
         if (!sender->Start(0)) {
             ADD_FAILURE() << file << ": " << sender->error();
             return false;
@@ -48,117 +68,98 @@ struct Station {
         sender->Run();
         return true;
     }
-    bool RunUntilMessage(int message, std::chrono::seconds timeout)
+
+    bool RunUntilTheEnd(seconds timeout)
     {
-        return host.RunUntil([&] { return host.Count(message) > 0; }, timeout);
+        return RunEventsUntil([&] { return ended_; }, timeout);
     }
+    bool RunUntilFrames(int count, seconds timeout)
+    {
+        return RunEventsUntil([&] { return frames_ >= count; }, timeout);
+    }
+
+    VideoRenderer* renderer() const { return place_.findChild<VideoRenderer*>(); }
+    bool picture_playing() const { return picture_playing_; }
+    int pictures() const { return pictures_; }
+    // Frames shown by every picture so far, including stopped ones.
+    int frames() const { return frames_; }
+    int positions() const { return positions_; }
+    // Positions shown below the one before while one picture played.
+    int positions_backwards() const { return positions_backwards_; }
+
+private:
+    // Declared before the station, which reports to them until it goes.
+    QWidget place_;  // the station's graphs draw on it
+    RecordedBroadcastEnds sender_ends_;
+    bool picture_playing_ = false;
+    bool ended_ = false;
+    int pictures_ = 0;
+    int frames_ = 0;
+    int positions_ = 0;
+    int positions_backwards_ = 0;
+    int last_position_ = 0;
+
+public:
+    Station station;
+    std::unique_ptr<Broadcaster> sender;
 };
 
-// Positions reported while one graph plays never go backwards.
-void ExpectPositionsInOrder(const PlaybackHost& host)
+TEST(MediaEngine, PlainFileAndVideoCdTrackPlayFramesInOrderToTheEnd)
 {
-    uintptr_t last = 0;
-    for (const auto& r : host.received()) {
-        if (r.message == kMsgRingHalfFull) last = 0;
-        if (r.message != kMsgPosition) continue;
-        EXPECT_GE(r.wparam, last);
-        last = r.wparam;
+    for (const char* file : {"/demo.mpg", "/demo.dat"}) {
+        SCOPED_TRACE(file);
+        Watching watching;
+        ASSERT_TRUE(watching.Send(kMedia + file));
+        ASSERT_TRUE(watching.RunUntilTheEnd(seconds(40)));
+        EXPECT_EQ(watching.pictures(), 1);
+        // 10 s at 25 frames per second, less the head dropped by the start search.
+        EXPECT_GT(watching.frames(), 150);
+        EXPECT_GT(watching.positions(), 100);
+        EXPECT_EQ(watching.positions_backwards(), 0);
+        EXPECT_EQ(watching.station.underruns(), 0);
+        // The end takes the picture away; reception goes on.
+        EXPECT_EQ(watching.renderer(), nullptr);
     }
-}
-
-// Underruns between the graph's start and the end of the stream.
-int UnderrunsWhilePlaying(const PlaybackHost& host)
-{
-    bool playing = false;
-    int underruns = 0;
-    for (const auto& r : host.received()) {
-        if (r.message == kMsgRingHalfFull) playing = true;
-        if (r.message == kMsgEndOfStream) playing = false;
-        if (playing && r.message == kMsgRingEmpty) ++underruns;
-    }
-    return underruns;
-}
-
-TEST(MediaEngine, PlainFilePlaysFramesInOrderToTheEnd)
-{
-    Station station;
-    ASSERT_TRUE(station.Cast(kMedia + "/demo.mpg"));
-    ASSERT_TRUE(station.RunUntilMessage(kMsgEndOfStream, std::chrono::seconds(40)));
-    EXPECT_EQ(station.host.Count(kMsgRingHalfFull), 1);
-    EXPECT_EQ(station.host.builds(), 1);
-    EXPECT_EQ(station.host.failed_builds(), 0);
-    EXPECT_EQ(station.host.Count(kMsgGraphFailed), 0);
-    // 10 s at 25 frames per second, less the head dropped by the start search.
-    EXPECT_GT(station.host.frames(), 150);
-    EXPECT_GT(station.host.Count(kMsgPosition), 100);
-    ExpectPositionsInOrder(station.host);
-    EXPECT_EQ(UnderrunsWhilePlaying(station.host), 0);
-    // The end tears the graph down; reception goes on.
-    EXPECT_EQ(station.host.renderer(), nullptr);
-}
-
-TEST(MediaEngine, VideoCdTrackPlays)
-{
-    Station station;
-    ASSERT_TRUE(station.Cast(kMedia + "/demo.dat"));
-    ASSERT_TRUE(station.RunUntilMessage(kMsgEndOfStream, std::chrono::seconds(40)));
-    EXPECT_EQ(station.host.failed_builds(), 0);
-    EXPECT_GT(station.host.frames(), 150);
-    ExpectPositionsInOrder(station.host);
 }
 
 TEST(MediaEngine, RestartTearsDownAndTheNextStreamRebuilds)
 {
-    Station station;
-    ASSERT_TRUE(station.Cast(kMedia + "/demo.mpg"));
-    ASSERT_TRUE(station.host.RunUntil([&] { return station.host.frames() > 10; },
-                                      std::chrono::seconds(20)));
-    station.sender->StopAndRestart();
-    ASSERT_TRUE(station.RunUntilMessage(kMsgRestart, std::chrono::seconds(5)));
-    EXPECT_EQ(station.host.renderer(), nullptr);
+    Watching watching;
+    ASSERT_TRUE(watching.Send(kMedia + "/demo.mpg"));
+    ASSERT_TRUE(watching.RunUntilFrames(10, seconds(20)));
+    watching.sender->StopAndRestart();
+    ASSERT_TRUE(RunEventsUntil([&] { return !watching.picture_playing(); }, seconds(5)));
+    EXPECT_EQ(watching.renderer(), nullptr);
 
-    station.sender = std::make_unique<Broadcaster>(kMedia + "/short.mpg", 0, 2048,
-                                                   &station.sender_notify);
-    ASSERT_TRUE(station.sender->Start(0));
-    station.sender->Run();
-    ASSERT_TRUE(station.host.RunUntil([&] { return station.host.builds() == 2; },
-                                      std::chrono::seconds(20)));
-    EXPECT_EQ(station.host.failed_builds(), 0);
-    ASSERT_TRUE(station.RunUntilMessage(kMsgEndOfStream, std::chrono::seconds(30)));
+    ASSERT_TRUE(watching.Send(kMedia + "/short.mpg"));
+    ASSERT_TRUE(RunEventsUntil([&] { return watching.pictures() == 2; }, seconds(20)));
+    ASSERT_TRUE(watching.RunUntilTheEnd(seconds(30)));
 }
 
 TEST(MediaEngine, CloseStopsReception)
 {
-    Station station;
-    ASSERT_TRUE(station.Cast(kMedia + "/demo.mpg"));
-    ASSERT_TRUE(station.host.RunUntil([&] { return station.host.frames() > 10; },
-                                      std::chrono::seconds(20)));
-    station.sender->StopAndClose();
-    ASSERT_TRUE(station.RunUntilMessage(kMsgClose, std::chrono::seconds(5)));
-    EXPECT_EQ(station.host.renderer(), nullptr);
+    Watching watching;
+    ASSERT_TRUE(watching.Send(kMedia + "/demo.mpg"));
+    ASSERT_TRUE(watching.RunUntilFrames(10, seconds(20)));
+    watching.sender->StopAndClose();
+    ASSERT_TRUE(RunEventsUntil([&] { return !watching.picture_playing(); }, seconds(5)));
+    EXPECT_EQ(watching.renderer(), nullptr);
     // A new broadcast on the channel is no longer heard.
-    station.sender = std::make_unique<Broadcaster>(kMedia + "/short.mpg", 0, 2048,
-                                                   &station.sender_notify);
-    ASSERT_TRUE(station.sender->Start(0));
-    station.sender->Run();
-    EXPECT_FALSE(station.host.RunUntil([&] { return station.host.builds() == 2; },
-                                       std::chrono::seconds(4)));
+    ASSERT_TRUE(watching.Send(kMedia + "/short.mpg"));
+    EXPECT_FALSE(RunEventsUntil([&] { return watching.pictures() == 2; }, seconds(4)));
 }
 
 TEST(MediaEngine, SixtySecondClipFromTheCasterPlaysSteadily)
 {
-    PlaybackHost host;
-    ASSERT_TRUE(host.Tune(0));
+    Watching watching;
     ChildProcess cast(KINOVERD_CAST_PATH, {"--channel", "0", kMedia + "/long.mpg"});
     ASSERT_TRUE(cast.started());
-    ASSERT_TRUE(host.RunUntil([&] { return host.Count(kMsgEndOfStream) > 0; },
-                              std::chrono::seconds(90)));
-    EXPECT_EQ(host.builds(), 1);
-    EXPECT_EQ(host.failed_builds(), 0);
-    EXPECT_EQ(UnderrunsWhilePlaying(host), 0);
-    EXPECT_GT(host.frames(), 1300);
-    ExpectPositionsInOrder(host);
-    EXPECT_EQ(cast.WaitForExit(std::chrono::seconds(10)), 0);
+    ASSERT_TRUE(watching.RunUntilTheEnd(seconds(90)));
+    EXPECT_EQ(watching.pictures(), 1);
+    EXPECT_EQ(watching.station.underruns(), 0);
+    EXPECT_GT(watching.frames(), 1300);
+    EXPECT_EQ(watching.positions_backwards(), 0);
+    EXPECT_EQ(cast.WaitForExit(seconds(10)), 0);
 }
 
 std::vector<uint8_t> ReadFile(const std::string& path)
@@ -168,30 +169,25 @@ std::vector<uint8_t> ReadFile(const std::string& path)
 }
 
 // A station stays usable after bad input: the next good stream plays.
-void ExpectAGoodStreamPlaysAfterwards(Station& station)
+void ExpectAGoodStreamPlaysAfterwards(Watching& watching)
 {
-    station.sender = std::make_unique<Broadcaster>(kMedia + "/demo.mpg", 0, 2048,
-                                                   &station.sender_notify);
-    ASSERT_TRUE(station.sender->Start(0));
-    station.sender->Run();
-    const int frames = station.host.frames();
-    EXPECT_TRUE(station.host.RunUntil([&] { return station.host.frames() > frames + 50; },
-                                      std::chrono::seconds(30)));
+    ASSERT_TRUE(watching.Send(kMedia + "/demo.mpg"));
+    EXPECT_TRUE(watching.RunUntilFrames(watching.frames() + 50, seconds(30)));
 }
 
-// Casts `bytes` and waits until its broadcast is over (the end packet has
-// gone out and been played or dropped).
-void CastBytesToTheEnd(Station& station, const std::vector<uint8_t>& bytes)
+// Broadcasts `bytes` and waits until the broadcast is over (the end packet
+// has gone out and been played or dropped).
+void SendBytesToTheEnd(Watching& watching, const std::vector<uint8_t>& bytes)
 {
     TempDir dir;
     const std::string file = dir.File("input.mpg");
     ASSERT_TRUE(WriteBytes(file, bytes));
-    ASSERT_TRUE(station.Cast(file));
-    const auto seconds = std::chrono::seconds(5 + bytes.size() / 2048 * 6 / 1000);
-    station.host.RunUntil([&] { return station.sender->sent_position() >= bytes.size(); },
-                          seconds + std::chrono::seconds(20));
-    station.host.RunUntil([] { return false; }, std::chrono::seconds(3));
-    station.sender->StopQuietly();
+    ASSERT_TRUE(watching.Send(file));
+    const auto sending = seconds(5 + bytes.size() / 2048 * 6 / 1000);
+    RunEventsUntil([&] { return watching.sender->sent_position() >= bytes.size(); },
+                   sending + seconds(20));
+    RunEventsFor(seconds(3));
+    watching.sender->StopQuietly();
 }
 
 TEST(MediaEngine, GarbageBlocksSplicedIntoAStreamDoNotStopPlayback)
@@ -200,19 +196,19 @@ TEST(MediaEngine, GarbageBlocksSplicedIntoAStreamDoNotStopPlayback)
     std::mt19937 random(7);
     for (size_t at = 200 * 1024; at + 4096 < clip.size(); at += 150 * 1024)
         for (size_t i = 0; i < 4096; ++i) clip[at + i] = uint8_t(random());
-    Station station;
-    CastBytesToTheEnd(station, clip);
-    EXPECT_GT(station.host.frames(), 100);
-    ExpectAGoodStreamPlaysAfterwards(station);
+    Watching watching;
+    SendBytesToTheEnd(watching, clip);
+    EXPECT_GT(watching.frames(), 100);
+    ExpectAGoodStreamPlaysAfterwards(watching);
 }
 
 TEST(MediaEngine, AStreamWithoutAudioPlaysItsPicture)
 {
-    Station station;
-    ASSERT_TRUE(station.Cast(kMedia + "/silent.mpg"));
-    ASSERT_TRUE(station.RunUntilMessage(kMsgEndOfStream, std::chrono::seconds(30)));
-    EXPECT_EQ(station.host.failed_builds(), 0);
-    EXPECT_GT(station.host.frames(), 60);
+    Watching watching;
+    ASSERT_TRUE(watching.Send(kMedia + "/silent.mpg"));
+    ASSERT_TRUE(watching.RunUntilTheEnd(seconds(30)));
+    EXPECT_EQ(watching.pictures(), 1);
+    EXPECT_GT(watching.frames(), 60);
 }
 
 TEST(MediaEngine, AStreamOfZerosOrNoiseNeverBuildsAndLeavesTheStationUsable)
@@ -222,15 +218,15 @@ TEST(MediaEngine, AStreamOfZerosOrNoiseNeverBuildsAndLeavesTheStationUsable)
     zeros.resize(1024 * 1024);
     std::fill(zeros.begin() + 2324, zeros.end(), 0);
     {
-        Station station;
-        CastBytesToTheEnd(station, zeros);
-        EXPECT_EQ(station.host.frames(), 0);
-        ExpectAGoodStreamPlaysAfterwards(station);
+        Watching watching;
+        SendBytesToTheEnd(watching, zeros);
+        EXPECT_EQ(watching.frames(), 0);
+        ExpectAGoodStreamPlaysAfterwards(watching);
     }
     // One station at a time: a second one here could not tune in.
-    Station noisy;
-    CastBytesToTheEnd(noisy, MpegLikeStream(1024 * 1024, 3));
-    EXPECT_EQ(noisy.host.frames(), 0);
+    Watching noisy;
+    SendBytesToTheEnd(noisy, MpegLikeStream(1024 * 1024, 3));
+    EXPECT_EQ(noisy.frames(), 0);
     ExpectAGoodStreamPlaysAfterwards(noisy);
 }
 
