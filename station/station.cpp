@@ -105,7 +105,12 @@ void Station::HandleStreamEvent(int event, quint32 position, quint64 tag)
         if (broadcaster_) broadcaster_->HoldSendFor500ms();
         break;
     case kRestartReceived: ForgetStream(); break;
-    case kCloseReceived: StopPicture(); break;
+    case kCloseReceived:
+        // The programme's sender closed it for good.
+        StopPicture();
+        StopBroadcaster(BroadcastStop::kQuiet);
+        EndProgramme();
+        break;
     case kEndOfStream:
         ForgetStream();
         OnEndOfProgramme();
@@ -128,6 +133,7 @@ void Station::HandleBroadcastEnd(quint64 broadcast)
 bool Station::Tune()
 {
     ++tuning_;
+    SetPicturePlaying(false);
     controller_->Stop();
     controller_->StopReception();
     if (controller_->StartReception(channel_, this)) {
@@ -274,6 +280,12 @@ void Station::OnEndOfProgramme()
         if (CreateBroadcaster(channel_)) broadcaster_->Run();
         return;
     }
+    EndProgramme();
+}
+
+void Station::EndProgramme()
+{
+    ResetPosition();
     SetStatus(kTheEndText);
     SetMedia(kNoMediaText);
     SetProgrammeRunning(false);

@@ -152,6 +152,7 @@ private:
     void ShowShownPicture();
     void ResetPosition();
     void OnEndOfProgramme();
+    void EndProgramme();
     void TakeNextFile();
     void BroadcastCurrentFile();
     bool CreateBroadcaster(int channel);
