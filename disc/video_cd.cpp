@@ -20,6 +20,8 @@ namespace {
 // and 4 check bytes.
 constexpr uint32_t kForm2SectorBytes = M2RAW_SECTOR_SIZE;
 constexpr uint32_t kSubheaderBytes = 8;
+constexpr uint32_t kSubmodeByte = 2;
+constexpr uint8_t kForm2Submode = 0x20;  // set in every sector of an MPEG track
 constexpr uint32_t kUserDataBytes = SectorSource::kUserBytes;
 
 // The libraries' complaints go to this thread's messages instead of the
@@ -119,12 +121,22 @@ VideoCd::~VideoCd() { vcdinfo_close(info_); }
 
 bool VideoCd::ReadUserData(uint8_t* destination, uint32_t first_sector, uint32_t count, std::string& error)
 {
-    sectors_.resize(size_t(count) * kForm2SectorBytes);
+    // Zeroed first: libcdio reports a read cut short by the end of an image
+    // file as a success, and leaves the rest of the buffer as it was.
+    sectors_.assign(size_t(count) * kForm2SectorBytes, 0);
+    const std::string which = "sectors " + std::to_string(first_sector) + " to " +
+                              std::to_string(first_sector + count - 1);
     if (cdio_read_mode2_sectors(vcdinfo_get_cd_image(info_), sectors_.data(), lsn_t(first_sector), true,
                                 count) != DRIVER_OP_SUCCESS) {
-        error = Reason("cannot read sectors " + std::to_string(first_sector) + " to " +
-                       std::to_string(first_sector + count - 1));
+        error = Reason("cannot read " + which);
         return false;
+    }
+    for (uint32_t i = 0; i < count; ++i) {
+        if (!(sectors_[size_t(i) * kForm2SectorBytes + kSubmodeByte] & kForm2Submode)) {
+            error = "cannot read " + which + ": sector " + std::to_string(first_sector + i) +
+                    " holds no Mode 2 Form 2 data (has the image been cut short?)";
+            return false;
+        }
     }
     for (uint32_t i = 0; i < count; ++i) {
         std::memcpy(destination + size_t(i) * kUserDataBytes,
