@@ -19,11 +19,13 @@
 
 #include <algorithm>
 
+#include "app/disc_images.h"
 #include "app/video_cd_scanner.h"
 #include "broadcast/broadcaster.h"
 #include "broadcast/free_channel_probe.h"
 #include "broadcast/notify_target.h"
 #include "controls/about_dialog.h"
+#include "disc/disc_track.h"
 #include "controls/hover_bitmap_button.h"
 #include "controls/link_label.h"
 #include "controls/skin_slider.h"
@@ -364,6 +366,12 @@ void CPlayerDlg::OnBroadcastEnded()
     // seek restarted this one, must not end the broadcast running now.
     if (broadcaster_ && broadcaster_->sent_position() >= broadcaster_->stream_length())
         StopBroadcaster(BroadcastStop::kQuiet);
+    // A file or disc that could not be read to its end ended the data early.
+    if (broadcaster_ && !broadcaster_->read_error().empty()) {
+        const std::string reason = broadcaster_->read_error();
+        StopBroadcaster(BroadcastStop::kQuiet);
+        ShowFileError(reason);
+    }
 }
 
 void CPlayerDlg::OnPositionScroll(bool end_track, int position)
@@ -416,7 +424,7 @@ void CPlayerDlg::StartProgramme(const QStringList& paths)
     // go out: heard late, they would end the new programme.
     video_window_->StopPlayback();
     StopBroadcaster(BroadcastStop::kClose);
-    play_list_.Set(paths);
+    play_list_.Set(ExpandDiscImages(paths));
     TakeNextFile();
     BroadcastCurrentFile();
 }
@@ -449,8 +457,9 @@ void CPlayerDlg::BroadcastCurrentFile()
 
 bool CPlayerDlg::CreateBroadcaster(int channel)
 {
+    static const DiscTrackOpener disc_tracks;
     broadcaster_ = std::make_unique<Broadcaster>(FileSystemPath(current_file_), channel, kBlockSize,
-                                                 &broadcast_notify_);
+                                                 &broadcast_notify_, &disc_tracks);
     if (broadcaster_->Start(0)) return true;
     const std::string reason = broadcaster_->error();
     broadcaster_.reset();
