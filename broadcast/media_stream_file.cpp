@@ -66,7 +66,7 @@ bool MediaStreamFile::Open(const std::string& path, int32_t first_pack_offset)
 {
     Close();
     error_.clear();
-    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     struct stat status {};
     if (fd < 0 || fstat(fd, &status) != 0) {
         error_ = std::string("cannot open: ") + std::strerror(errno);

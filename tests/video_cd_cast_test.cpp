@@ -11,9 +11,13 @@
 #include <string>
 #include <vector>
 
+#include "broadcast/broadcaster.h"
+#include "broadcast/notify_target.h"
 #include "broadcast/sector_source.h"
 #include "broadcast/wire_format.h"
+#include "disc/disc_track.h"
 #include "tests/support/child_process.h"
+#include "tests/support/recorded_notify.h"
 #include "tests/support/test_streams.h"
 
 namespace kinoverd {
@@ -83,6 +87,24 @@ TEST(VideoCdCastTest, ADamagedImageOrAMissingTrackFailsBeforeAnythingIsSent)
         EXPECT_THAT(cast.err(), HasSubstr(c.reason));
         EXPECT_EQ(cast.out(), "") << "nothing is sent before every disc is checked";
     }
+}
+
+TEST(VideoCdCastTest, ADiscThatFailsMidStreamEndsTheDataAndSaysWhy)
+{
+    TempDir dir;
+    std::filesystem::copy_file(Media("vcd.cue"), dir.File("vcd.cue"));
+    std::filesystem::copy_file(Media("vcd.bin"), dir.File("vcd.bin"));
+    const DiscTrackOpener tracks;
+    test::RecordedNotify notify;
+    Broadcaster broadcaster(dir.File("vcd.cue") + "#1", kChannel, wire::kBlockSize, &notify, &tracks);
+    ASSERT_TRUE(broadcaster.Start(0)) << broadcaster.error();
+    // The first track's sectors end at 600 of its 1,271 from here on.
+    std::filesystem::resize_file(dir.File("vcd.bin"), 600 * SectorSource::kSectorBytes);
+    broadcaster.Run();
+    ASSERT_TRUE(notify.WaitFor(kMsgBroadcastEnded, 30s));
+    EXPECT_LT(broadcaster.sent_position(), broadcaster.stream_length());
+    EXPECT_THAT(broadcaster.read_error(), HasSubstr("cannot read sectors"));
+    broadcaster.StopQuietly();
 }
 
 }  // namespace
