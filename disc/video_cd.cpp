@@ -96,7 +96,12 @@ std::unique_ptr<VideoCd> VideoCd::Open(const std::string& disc, std::string& err
     for (unsigned number = 1; last_track != unsigned(-1) && number <= last_track; ++number) {
         const lsn_t first = vcdinfo_get_track_lsn(info, track_t(number));
         const unsigned count = vcdinfo_get_track_sect_count(info, track_t(number));
-        if (first == VCDINFO_NULL_LSN || first < 0 || count == 0) continue;
+        // Skipping one would give the later tracks the wrong numbers.
+        if (first == VCDINFO_NULL_LSN || first < 0 || count == 0) {
+            error = Reason("track " + std::to_string(number) + " cannot be located on the disc");
+            vcdinfo_close(info);
+            return nullptr;
+        }
         if (disc_end != CDIO_INVALID_LSN && first + lsn_t(count) > disc_end) {
             error = "the disc ends at sector " + std::to_string(disc_end) + ", inside track " +
                     std::to_string(number) + " (sectors " + std::to_string(first) + " to " +

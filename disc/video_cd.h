@@ -16,8 +16,8 @@ namespace kinoverd {
 
 class VideoCd {
 public:
-    // An MPEG track's sectors: those of its AVSEQnn.DAT file (or MPEG2/
-    // AVSEQnn.MPG on a Super Video CD), margins included.
+    // An MPEG track's sectors: those of its MPEGAV/AVSEQnn.DAT file, the
+    // empty margins before and after the MPEG sectors included.
     struct Track {
         uint32_t first_sector = 0;
         uint32_t sector_count = 0;
