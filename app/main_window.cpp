@@ -15,6 +15,7 @@
 #include <QSignalBlocker>
 #include <QToolTip>
 
+#include "app/disc_images.h"
 #include "app/video_cd_scanner.h"
 #include "app/video_window.h"
 #include "app/window_support.h"
@@ -268,7 +269,7 @@ bool MainWindow::full_screen_chosen() const { return full_screen_toggle_->isChec
 void MainWindow::OnFile()
 {
     const QStringList files = file_chooser_();
-    if (!files.isEmpty()) station_.Play(files);
+    if (!files.isEmpty()) station_.Play(ExpandDiscImages(files));
 }
 
 void MainWindow::OnDisc()
@@ -286,7 +287,7 @@ void MainWindow::PlayFiles(const QStringList& paths)
     if (!folders.isEmpty()) message_box_(QStringLiteral("不能播放文件夹:\n") + folders.join(QLatin1Char('\n')));
     if (files.isEmpty()) return;
     station_.Stop();
-    station_.Play(files);
+    station_.Play(ExpandDiscImages(files));
 }
 
 void MainWindow::Exit()

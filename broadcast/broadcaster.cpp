@@ -54,14 +54,15 @@ void RequestPromptWakeUps()
 }  // namespace
 
 Broadcaster::Broadcaster(std::string file_name, int channel, uint32_t block_size,
-                         BroadcasterEvents* events)
+                         BroadcasterEvents* events, const TrackOpener* tracks)
     : file_name_(std::move(file_name)),
       channel_(channel),
       block_size_(block_size),
       packet_size_(wire::PacketSize(block_size)),
       ring_size_(block_size * kRingSlots + 12 * kRingSlots),
       events_(events),
-      first_pack_offset_(MediaStreamFile::ScanFirstPackOffset(file_name_)),
+      tracks_(tracks && tracks->IsTrackName(file_name_) ? tracks : nullptr),
+      first_pack_offset_(ScanFirstPackOffset()),
       header_(wire::kHeaderBytes),
       ring_(ring_size_)
 {
@@ -80,11 +81,7 @@ bool Broadcaster::Start(uint32_t start_offset)
         error_ = "unsupported block size";
         return false;
     }
-    if (!first_pack_offset_) first_pack_offset_ = MediaStreamFile::ScanFirstPackOffset(file_name_);
-    if (!stream_.Open(file_name_, first_pack_offset_.value_or(0))) {
-        error_ = stream_.error();
-        return false;
-    }
+    if (!OpenStream()) return false;
     if (stream_.length() == 0) {
         error_ = "nothing to broadcast: the stream is empty";
         stream_.Close();
@@ -99,7 +96,15 @@ bool Broadcaster::Start(uint32_t start_offset)
 
     // A stream shorter than the header still sends what it has.
     std::fill(header_.begin(), header_.end(), 0);
-    stream_.Read(header_.data(), 0, std::min(length, wire::kHeaderBytes));
+    if (!stream_.Read(header_.data(), 0, std::min(length, wire::kHeaderBytes))) {
+        error_ = stream_.error();
+        stream_.Close();
+        return false;
+    }
+    {
+        std::lock_guard lock(read_error_mutex_);
+        read_error_.clear();
+    }
 
     read_position_ = 0;
     write_position_ = 0;
@@ -108,6 +113,47 @@ bool Broadcaster::Start(uint32_t start_offset)
     data_event_.Reset();
     started_ = true;
     return true;
+}
+
+std::optional<int32_t> Broadcaster::ScanFirstPackOffset() const
+{
+    if (!tracks_) return MediaStreamFile::ScanFirstPackOffset(file_name_);
+    std::string error;
+    const std::unique_ptr<SectorSource> track = tracks_->Open(file_name_, error);
+    return track ? MediaStreamFile::ScanFirstPackOffset(*track) : std::nullopt;
+}
+
+// Scans again when construction could not: the file or disc may be back.
+bool Broadcaster::OpenStream()
+{
+    if (!tracks_) {
+        if (!first_pack_offset_) first_pack_offset_ = ScanFirstPackOffset();
+        if (stream_.Open(file_name_, first_pack_offset_.value_or(0))) return true;
+        error_ = stream_.error();
+        return false;
+    }
+    std::unique_ptr<SectorSource> track = tracks_->Open(file_name_, error_);
+    if (!track) return false;
+    if (!first_pack_offset_) first_pack_offset_ = MediaStreamFile::ScanFirstPackOffset(*track);
+    if (!first_pack_offset_) {
+        error_ = track->error();
+        return false;
+    }
+    if (stream_.Open(std::move(track), *first_pack_offset_)) return true;
+    error_ = stream_.error();
+    return false;
+}
+
+std::string Broadcaster::read_error() const
+{
+    std::lock_guard lock(read_error_mutex_);
+    return read_error_;
+}
+
+void Broadcaster::SetReadError()
+{
+    std::lock_guard lock(read_error_mutex_);
+    read_error_ = stream_.error();
 }
 
 void Broadcaster::Run()
@@ -208,6 +254,7 @@ void Broadcaster::ReaderThread()
         ++chunks;
         if (!stream_.Read(chunk.data(), position, wire::kChunkBytes)) {
             read_failed = true;
+            SetReadError();
             break;
         }
         for (uint32_t offset = 0; offset < wire::kChunkBytes; offset += block_size_) {
@@ -226,7 +273,9 @@ void Broadcaster::ReaderThread()
     if (!read_failed && position < length) {
         const uint32_t tail = uint32_t(length - position);
         std::fill(chunk.begin(), chunk.end(), 0);
-        if (stream_.Read(chunk.data(), position, tail)) {
+        if (!stream_.Read(chunk.data(), position, tail)) {
+            SetReadError();
+        } else {
             for (uint32_t offset = 0; offset < tail; offset += block_size_) {
                 if (!PutStreamPacket(wire::Kind::kData, uint32_t(position / block_size_),
                                      chunk.data() + offset, block_size_)) {

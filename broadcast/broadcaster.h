@@ -21,6 +21,7 @@
 namespace kinoverd {
 
 class BroadcasterEvents;
+class TrackOpener;
 
 class Broadcaster {
 public:
@@ -31,8 +32,11 @@ public:
     static constexpr int kRingSlots = 100;
 
     // Scans the file for its first pack start code. `events` hears when the
-    // end packet has been sent; it may be null.
-    Broadcaster(std::string file_name, int channel, uint32_t block_size, BroadcasterEvents* events);
+    // end packet has been sent; it may be null. Names that `tracks` knows
+    // are tracks it opens (a disc's, say), not files; it may be null, and
+    // must outlive the broadcaster.
+    Broadcaster(std::string file_name, int channel, uint32_t block_size, BroadcasterEvents* events,
+                const TrackOpener* tracks = nullptr);
     // Ends any threads still running, without sending anything.
     ~Broadcaster();
     Broadcaster(const Broadcaster&) = delete;
@@ -58,7 +62,13 @@ public:
     bool sector_mode() const { return stream_.sector_mode(); }
     int channel() const { return channel_; }
     const std::string& file_name() const { return file_name_; }
+    // The first 64 KiB of the stream, loaded by Start (zero beyond a shorter
+    // stream's end).
+    const std::vector<uint8_t>& header() const { return header_; }
     const std::string& error() const { return error_; }
+    // Why the stream's data ended early (the end packet then follows at
+    // once); empty while none has failed. Safe to read from any thread.
+    std::string read_error() const;
     // Stream offset just past the last data packet sent (the start offset
     // until one is); safe to read from any thread while the broadcast runs.
     uint32_t sent_position() const { return sent_position_.load(std::memory_order_relaxed); }
@@ -68,7 +78,10 @@ private:
     void StopWith(Stop stop);
     void EndThreads();
 
+    std::optional<int32_t> ScanFirstPackOffset() const;
+    bool OpenStream();
     void ReaderThread();
+    void SetReadError();
     bool PutHeaderSeries();
     bool PutStreamPacket(wire::Kind kind, uint32_t block_index, const uint8_t* payload,
                          uint32_t payload_bytes);
@@ -89,6 +102,7 @@ private:
     const uint32_t packet_size_;
     const uint32_t ring_size_;
     BroadcasterEvents* const events_;
+    const TrackOpener* const tracks_;  // opens file_name_ when it names a track; else null
 
     // Owner's thread only, and read by the worker threads while they run
     // (they are started after these are set and joined before they change).
@@ -114,6 +128,9 @@ private:
     // Send thread's socket: opened by the send thread, used by the stops
     // only after that thread has been joined.
     MulticastSocket socket_;
+
+    mutable std::mutex read_error_mutex_;
+    std::string read_error_;  // guarded by read_error_mutex_
 
     std::mutex hold_mutex_;
     std::condition_variable hold_changed_;

@@ -9,25 +9,10 @@
 #include <cstring>
 #include <vector>
 
+#include "broadcast/raw_sector_file.h"
+#include "broadcast/read_fully.h"
+
 namespace kinoverd {
-
-namespace {
-
-// pread until `count` bytes are in or the file ends.
-bool ReadFully(int fd, uint8_t* destination, size_t count, uint64_t offset)
-{
-    while (count > 0) {
-        const ssize_t got = pread(fd, destination, count, off_t(offset));
-        if (got < 0 && errno == EINTR) continue;
-        if (got <= 0) return false;
-        destination += got;
-        count -= size_t(got);
-        offset += uint64_t(got);
-    }
-    return true;
-}
-
-}  // namespace
 
 std::optional<int32_t> MediaStreamFile::ScanFirstPackOffset(const std::string& path)
 {
@@ -52,44 +37,89 @@ std::optional<int32_t> MediaStreamFile::ScanFirstPackOffset(const std::string& p
     return int32_t(found - head.begin());
 }
 
+std::optional<int32_t> MediaStreamFile::ScanFirstPackOffset(SectorSource& track)
+{
+    static constexpr uint8_t kPackStart[] = {0x00, 0x00, 0x01, 0xBA};
+    static constexpr uint32_t kBatch = 16;
+    // Codes the track file's scan would see: wholly within its first 512 KiB.
+    const auto in_scan = [](uint64_t offset) { return offset + sizeof kPackStart <= kScanBytes; };
+    std::vector<uint8_t> user_data(kBatch * kSectorUserBytes);
+    for (uint32_t first = 0; first < track.sector_count(); first += kBatch) {
+        const uint64_t first_offset = kTrackFileUserDataOffset + uint64_t(first) * kSectorBytes;
+        if (!in_scan(first_offset)) break;
+        const uint32_t count = std::min(kBatch, track.sector_count() - first);
+        if (!track.ReadUserData(user_data.data(), first, count)) return std::nullopt;
+        for (uint32_t i = 0; i < count; ++i) {
+            const uint8_t* sector = user_data.data() + size_t(i) * kSectorUserBytes;
+            const uint8_t* found = std::search(sector, sector + kSectorUserBytes, std::begin(kPackStart),
+                                               std::end(kPackStart));
+            const uint64_t offset = first_offset + uint64_t(i) * kSectorBytes + uint64_t(found - sector);
+            if (found != sector + kSectorUserBytes && in_scan(offset)) return int32_t(offset);
+        }
+    }
+    return kNoPackOffset;
+}
+
 MediaStreamFile::~MediaStreamFile() { Close(); }
 
 bool MediaStreamFile::Open(const std::string& path, int32_t first_pack_offset)
 {
     Close();
     error_.clear();
-    fd_ = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     struct stat status {};
-    if (fd_ < 0 || fstat(fd_, &status) != 0) {
+    if (fd < 0 || fstat(fd, &status) != 0) {
         error_ = std::string("cannot open: ") + std::strerror(errno);
-        Close();
+        if (fd >= 0) close(fd);
         return false;
     }
     if (!S_ISREG(status.st_mode)) {
         error_ = "not a regular file";
-        Close();
+        close(fd);
         return false;
     }
     const uint64_t size = uint64_t(status.st_size);
     if (size > UINT32_MAX) {
         // The wire carries the stream length in 32 bits.
         error_ = "file is 4 GiB or larger";
-        Close();
+        close(fd);
         return false;
     }
     first_pack_offset_ = first_pack_offset;
     if (!sector_mode()) {
+        fd_ = fd;
         length_ = uint32_t(size);
     } else {
-        // The user data of every sector from the first pack on whose user
-        // data is wholly in the file; the last sector's trailing check bytes
-        // are not needed.
-        const uint64_t user_data_end = size + (kSectorBytes - kSectorUserBytes);
-        const uint64_t sectors = user_data_end > uint64_t(first_pack_offset)
-                                     ? (user_data_end - first_pack_offset) / kSectorBytes
-                                     : 0;
-        length_ = uint32_t(sectors * kSectorUserBytes);
+        // The user data of every sector from the first pack on.
+        sectors_ = std::make_unique<RawSectorFile>(fd, size, uint64_t(first_pack_offset));
+        first_user_byte_ = 0;
+        length_ = sectors_->sector_count() * kSectorUserBytes;
     }
+    return true;
+}
+
+bool MediaStreamFile::Open(std::unique_ptr<SectorSource> track, int32_t first_pack_offset)
+{
+    Close();
+    error_.clear();
+    // Where the stream begins in the track file, as sector and byte.
+    const int64_t user_data_offset = int64_t(first_pack_offset) - kTrackFileUserDataOffset;
+    if (user_data_offset < 0 || user_data_offset % kSectorBytes >= kSectorUserBytes) {
+        error_ = "the stream does not begin in a sector's user data";
+        return false;
+    }
+    const uint64_t first_user_byte =
+        uint64_t(user_data_offset) / kSectorBytes * kSectorUserBytes + uint64_t(user_data_offset) % kSectorBytes;
+    const uint64_t user_bytes = uint64_t(track->sector_count()) * kSectorUserBytes;
+    const uint64_t length = user_bytes > first_user_byte ? user_bytes - first_user_byte : 0;
+    if (length > UINT32_MAX) {
+        error_ = "track is 4 GiB or larger";
+        return false;
+    }
+    sectors_ = std::move(track);
+    first_user_byte_ = first_user_byte;
+    first_pack_offset_ = first_pack_offset;
+    length_ = uint32_t(length);
     return true;
 }
 
@@ -97,33 +127,29 @@ void MediaStreamFile::Close()
 {
     if (fd_ >= 0) close(fd_);
     fd_ = -1;
+    sectors_.reset();
 }
 
 bool MediaStreamFile::Read(uint8_t* destination, uint64_t position, uint32_t count) const
 {
-    if (fd_ < 0 || position + count > length_) return false;
-    if (!sector_mode()) return ReadFully(fd_, destination, count, position);
-    return ReadSectors(destination, position, count);
+    if (!is_open() || position + count > length_) return false;
+    if (sectors_) return ReadSectors(destination, position, count);
+    return ReadFully(fd_, destination, count, position, error_);
 }
 
 bool MediaStreamFile::ReadSectors(uint8_t* destination, uint64_t position, uint32_t count) const
 {
     if (count == 0) return true;
-    const uint64_t first_sector = position / kSectorUserBytes;
-    const uint64_t last_sector = (position + count - 1) / kSectorUserBytes;
-    // From the first sector's user data to the end of the last one's.
-    std::vector<uint8_t> sectors((last_sector - first_sector) * kSectorBytes + kSectorUserBytes);
-    if (!ReadFully(fd_, sectors.data(), sectors.size(),
-                   uint64_t(first_pack_offset_) + first_sector * kSectorBytes)) {
+    const uint64_t begin = first_user_byte_ + position;
+    const uint64_t first_sector = begin / kSectorUserBytes;
+    const uint64_t last_sector = (begin + count - 1) / kSectorUserBytes;
+    std::vector<uint8_t> user_data((last_sector - first_sector + 1) * kSectorUserBytes);
+    if (!sectors_->ReadUserData(user_data.data(), uint32_t(first_sector),
+                                uint32_t(last_sector - first_sector + 1))) {
+        error_ = sectors_->error();
         return false;
     }
-    uint32_t skip = uint32_t(position % kSectorUserBytes);
-    for (uint64_t sector = 0; count > 0; ++sector, skip = 0) {
-        const uint32_t take = std::min(count, kSectorUserBytes - skip);
-        std::memcpy(destination, sectors.data() + sector * kSectorBytes + skip, take);
-        destination += take;
-        count -= take;
-    }
+    std::memcpy(destination, user_data.data() + begin % kSectorUserBytes, count);
     return true;
 }
 

@@ -11,6 +11,7 @@
 #include "broadcast/broadcaster.h"
 #include "broadcast/free_channel_probe.h"
 #include "broadcast/wire_format.h"
+#include "disc/disc_track.h"
 #include "playback/media_graph_controller.h"
 
 namespace kinoverd {
@@ -123,7 +124,11 @@ void Station::HandleBroadcastEnd(quint64 broadcast)
 {
     // Only the broadcast that has sent its whole stream is done: a report
     // from one that a new file or a seek replaced ends nothing.
-    if (broadcast == broadcast_ && broadcaster_) StopBroadcaster(BroadcastStop::kQuiet);
+    if (broadcast != broadcast_ || !broadcaster_) return;
+    // A file or disc that could not be read to its end ended the data early.
+    const std::string read_error = broadcaster_->read_error();
+    StopBroadcaster(BroadcastStop::kQuiet);
+    if (!read_error.empty()) ShowFileError(read_error);
 }
 
 // ---- Reception and picture ----
@@ -333,7 +338,7 @@ bool Station::CreateBroadcaster(int channel)
     ++broadcast_;
     BroadcasterEvents* events = this;
     broadcaster_ = std::make_unique<Broadcaster>(FileSystemPath(current_file_), channel,
-                                                 wire::kBlockSize, events);
+                                                 wire::kBlockSize, events, &disc_tracks_);
     if (broadcaster_->Start(0)) return true;
     const std::string reason = broadcaster_->error();
     broadcaster_.reset();

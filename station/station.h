@@ -25,6 +25,7 @@
 #include <thread>
 
 #include "broadcast/broadcaster_events.h"
+#include "disc/disc_track.h"
 #include "playback/gst_media_graph_factory.h"
 #include "playback/media_graph.h"
 #include "station/play_list.h"
@@ -170,6 +171,7 @@ private:
     // Everything else belongs to the user-interface thread. The graph
     // factory outlives the controller, which renders with it.
     GstMediaGraphFactory graphs_;
+    const DiscTrackOpener disc_tracks_;  // Video CD tracks named in the play list
     std::unique_ptr<MediaGraphController> controller_;
     std::unique_ptr<Broadcaster> broadcaster_;
     ChannelFinder channel_finder_;

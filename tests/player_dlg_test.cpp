@@ -27,7 +27,6 @@
 
 #include <chrono>
 #include <cstdlib>
-#include <fstream>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -149,8 +148,6 @@ class PlayerDlgTest : public testing::Test {
 protected:
     void SetUp() override
     {
-        // No disc in any drive: an empty mount table.
-        std::ofstream(mount_table_.File("mountinfo")) << "";
         dlg_ = std::make_unique<CPlayerDlg>();
         dlg_->set_message_box([this](const QString& text) { messages_ << text; });
         dlg_->video_window()->show_message = [this](QWidget*, const QString& text) { messages_ << text; };
@@ -159,7 +156,8 @@ protected:
             ++probes_;
             return FreeChannelProbe(CPlayerDlg::kBlockSize).FindFreeChannel();
         });
-        dlg_->set_video_cd_scanner(std::make_unique<VideoCdScanner>(mount_table_.File("mountinfo")));
+        // No drive: no disc.
+        dlg_->set_video_cd_scanner(std::make_unique<VideoCdScanner>(std::vector<std::string>{}));
         dlg_->show();
         statuses_ = {dlg_->status_text()};
         media_texts_ = {dlg_->media_text()};
@@ -225,7 +223,6 @@ protected:
         ExpectIdleButtons();
     }
 
-    TempDir mount_table_;
     std::unique_ptr<CPlayerDlg> dlg_;
     QStringList messages_;
     QStringList chosen_files_;
@@ -524,23 +521,27 @@ TEST_F(PlayerDlgTest, DiscWithNoDiscDoesNothing)
     ExpectIdleButtons();
 }
 
-TEST_F(PlayerDlgTest, DiscPlaysTheTracksOfAMountedVideoCd)
+TEST_F(PlayerDlgTest, DiscPlaysTheTracksOfAVideoCdInOrder)
 {
-    // A drive tree staged in a directory: /dev/sr0 mounted at /media/cdrom0.
-    TempDir root;
-    const QString mpegav = QString::fromStdString(root.path()) + QStringLiteral("/media/cdrom0/MPEGAV");
-    ASSERT_TRUE(QDir().mkpath(mpegav));
-    ASSERT_TRUE(QFile::copy(Media("short.dat"), mpegav + QStringLiteral("/AVSEQ01.DAT")));
-    std::ofstream(root.File("mountinfo"))
-        << "36 25 11:0 / /media/cdrom0 ro,nosuid,nodev,relatime shared:250 - iso9660 /dev/sr0 ro\n";
-    dlg_->set_video_cd_scanner(std::make_unique<VideoCdScanner>(root.File("mountinfo"), root.path()));
+    // A disc image stands in for the Video CD in a drive.
+    const QString image = Media("vcd.cue");
+    const QStringList tracks{image + QStringLiteral("#1"), image + QStringLiteral("#2")};
+    dlg_->set_video_cd_scanner(std::make_unique<VideoCdScanner>(std::vector<std::string>{image.toStdString()}));
 
     dlg_->OnDisc();
-    EXPECT_EQ(dlg_->play_list().all(), QStringList{mpegav + QStringLiteral("/AVSEQ01.DAT")});
-    EXPECT_EQ(dlg_->media_text(), mpegav + QStringLiteral("/AVSEQ01.DAT"));
+    EXPECT_EQ(dlg_->play_list().all(), tracks);
+    EXPECT_EQ(dlg_->media_text(), tracks[0]);
     ASSERT_TRUE(RunUntilPlaying());
     ASSERT_TRUE(RunUntilTheEnd(60s));
+    EXPECT_TRUE(media_texts_.contains(tracks[1]));
     EXPECT_TRUE(messages_.isEmpty());
+
+    // Chosen or dropped, an image is its tracks too.
+    Play({image});
+    EXPECT_EQ(dlg_->play_list().all(), tracks);
+    dlg_->PlayDroppedFiles({Media("short.mpg"), image});
+    EXPECT_EQ(dlg_->play_list().all(), QStringList{Media("short.mpg")} + tracks);
+    dlg_->OnStop();
 }
 
 TEST_F(PlayerDlgTest, FolderDroppedIsRefusedAndThePlayerStaysUsable)

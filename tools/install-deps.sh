@@ -21,8 +21,10 @@ packages=(
     fonts-dejavu-core
     # Tests and benchmarks
     libgtest-dev libgmock-dev googletest libbenchmark-dev
-    # Test media (tools/make-test-media.sh)
-    ffmpeg
+    # Video CDs in drives and disc images (disc/)
+    libcdio-dev libiso9660-dev libvcdinfo-dev
+    # Test media (tools/make-test-media.sh): clips, Video CD images
+    ffmpeg vcdimager
     # Windows under a virtual X server; a real mixer and audio output for tests
     xvfb xauth pulseaudio pulseaudio-utils libasound2-plugins
     # tools/private-lan: ip, unshare; setarch for the ThreadSanitizer run

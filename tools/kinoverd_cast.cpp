@@ -1,10 +1,10 @@
-// kinoverd-cast: a headless LAN TV server. Broadcasts MPEG files one after
-// another on one channel, exactly as the player does, for any station to
-// tune in to.
+// kinoverd-cast: a headless LAN TV server. Broadcasts MPEG files and Video
+// CD tracks one after another on one channel, exactly as the player does,
+// for any station to tune in to.
 //
-// Every file is checked up front for existence and readability, so that a
-// typo does not surface after an hour of broadcasting; whether a file is a
-// broadcastable MPEG stream is decided when its turn comes, because the
+// Every file and disc is checked up front for existence and readability, so
+// that a typo does not surface after an hour of broadcasting; whether a file
+// is a broadcastable MPEG stream is decided when its turn comes, because the
 // broadcaster only knows once it scans and opens it.
 #include <fcntl.h>
 #include <poll.h>
@@ -27,6 +27,8 @@
 #include "broadcast/free_channel_probe.h"
 #include "broadcast/media_stream_file.h"
 #include "broadcast/wire_format.h"
+#include "disc/disc_track.h"
+#include "disc/track_name.h"
 #include "tools/channel_number.h"
 #include "tools/playing_pace.h"
 #include "tools/broadcast_end_flag.h"
@@ -50,12 +52,18 @@ constexpr auto kPaceInterval = std::chrono::milliseconds(50);
 constexpr const char* kNoFreeChannelText = "没有空闲的频道.";
 
 constexpr const char* kUsage =
-    "Usage: kinoverd-cast [--channel N] [--loop] [--] FILE...\n"
+    "Usage: kinoverd-cast [--channel N] [--track N] [--loop] [--] FILE...\n"
     "Broadcasts MPEG system streams or Video CD tracks one after another on one\n"
     "channel of the local network, for any station to tune in to.\n"
     "\n"
+    "A FILE is an MPEG file, a Video CD track file (.DAT), or a Video CD: a disc\n"
+    "image (.cue, .bin with its .cue beside it, .nrg, cdrdao .toc) or a drive\n"
+    "(/dev/sr0), whose MPEG tracks are sent in order. DISC#N is track N of a\n"
+    "disc, counted from 1 as its MPEGAV/AVSEQnn.DAT files count them.\n"
+    "\n"
     "  --channel N  broadcast on channel N (0 to 3); without it, on the first\n"
     "               channel on which nothing is heard for about one second\n"
+    "  --track N    of each disc, send only track N\n"
     "  --loop       after the last file start again from the first, until stopped\n"
     "  --help       show this text and exit\n"
     "  --           end of options: every later argument is a file\n"
@@ -63,14 +71,15 @@ constexpr const char* kUsage =
     "Each file is sent at about the pace it plays (its mux rate), a little ahead,\n"
     "so that tuned stations neither starve nor overflow.\n"
     "\n"
-    "Every file must exist and be readable before anything is sent. Ctrl-C or\n"
-    "SIGTERM stops the broadcast with its close packets.\n"
+    "Every file and disc must exist and be readable before anything is sent.\n"
+    "Ctrl-C or SIGTERM stops the broadcast with its close packets.\n"
     "\n"
-    "Exit status: 0 all files sent; 1 a file cannot be broadcast or no channel\n"
-    "is free; 2 bad usage; 128 + signal number when stopped by a signal.\n";
+    "Exit status: 0 all files sent; 1 a file cannot be broadcast or read, or no\n"
+    "channel is free; 2 bad usage; 128 + signal number when stopped by a signal.\n";
 
 struct Options {
     int channel = -1;  // -1: ask the free-channel probe
+    int track = 0;     // 0: every track of a disc
     bool loop = false;
     bool help = false;
     std::vector<std::string> files;
@@ -87,6 +96,7 @@ bool ParseArguments(int argc, char** argv, Options& options)
             continue;
         }
         std::optional<std::string_view> channel_text;
+        std::optional<std::string_view> track_text;
         if (argument == "--") {
             options_ended = true;
         } else if (argument == "--help" || argument == "-h") {
@@ -102,6 +112,14 @@ bool ParseArguments(int argc, char** argv, Options& options)
             channel_text = argv[++i];
         } else if (argument.starts_with("--channel=")) {
             channel_text = argument.substr(std::strlen("--channel="));
+        } else if (argument == "--track") {
+            if (i + 1 == argc) {
+                std::fprintf(stderr, "kinoverd-cast: --track needs a track number\n");
+                return false;
+            }
+            track_text = argv[++i];
+        } else if (argument.starts_with("--track=")) {
+            track_text = argument.substr(std::strlen("--track="));
         } else {
             std::fprintf(stderr, "kinoverd-cast: unknown option '%s'\n", argv[i]);
             return false;
@@ -115,6 +133,15 @@ bool ParseArguments(int argc, char** argv, Options& options)
                 return false;
             }
             options.channel = *channel;
+        }
+        if (track_text) {
+            const std::optional<int> track = ParseTrackNumber(*track_text);
+            if (!track) {
+                std::fprintf(stderr, "kinoverd-cast: track must be a number from 1 to 99, not '%.*s'\n",
+                             int(track_text->size()), track_text->data());
+                return false;
+            }
+            options.track = *track;
         }
     }
     if (options.files.empty()) {
@@ -143,6 +170,37 @@ bool CheckReadable(const std::string& path)
     return true;
 }
 
+// The names to broadcast for one FILE argument: a disc's tracks (all, or the
+// one asked for), a file itself. Empty, with the reason on stderr, when it
+// cannot be broadcast.
+std::vector<std::string> ExpandArgument(const std::string& argument, int track)
+{
+    std::string error;
+    if (IsDisc(argument)) {
+        std::vector<std::string> names = VideoCdTrackNames(argument, error);
+        if (names.empty()) {
+            std::fprintf(stderr, "kinoverd-cast: %s: %s\n", argument.c_str(), error.c_str());
+            return {};
+        }
+        if (track == 0) return names;
+        if (size_t(track) > names.size()) {
+            std::fprintf(stderr, "kinoverd-cast: %s: no track %d, only tracks 1 to %zu\n", argument.c_str(),
+                         track, names.size());
+            return {};
+        }
+        return {names[size_t(track - 1)]};
+    }
+    if (const auto name = ParseTrackName(argument)) {
+        if (!DiscTrack::Open(name->disc, name->number, error)) {
+            std::fprintf(stderr, "kinoverd-cast: %s: %s\n", argument.c_str(), error.c_str());
+            return {};
+        }
+        return {argument};
+    }
+    if (!CheckReadable(argument)) return {};
+    return {argument};
+}
+
 void ReportProgress(const Broadcaster& broadcaster)
 {
     const uint32_t position = broadcaster.sent_position();
@@ -154,14 +212,14 @@ void ReportProgress(const Broadcaster& broadcaster)
 // Broadcasts one file to its end. Empty when it ended; otherwise the exit
 // status (a file that cannot be broadcast, or a stopping signal).
 std::optional<int> BroadcastFile(const std::string& path, int channel, BroadcastEndFlag& ended,
-                                 const StopSignals& signals)
+                                 const StopSignals& signals, const TrackOpener& tracks)
 {
     // A signal that came while the previous file was being shut down: its end
     // packet has told the receivers that stream is over, nothing more to send.
     if (const auto signal = signals.Take()) return kExitSignalBase + *signal;
 
     ended.Take();
-    Broadcaster broadcaster(path, channel, wire::kBlockSize, &ended);
+    Broadcaster broadcaster(path, channel, wire::kBlockSize, &ended, &tracks);
     // The broadcaster would send such a file as Video CD sectors from a
     // guessed offset: nobody could play the result. Checked before start,
     // whose complaint about such a file (an empty stream) would mislead.
@@ -201,7 +259,10 @@ std::optional<int> BroadcastFile(const std::string& path, int channel, Broadcast
         if (ended.Take()) {
             ReportProgress(broadcaster);
             broadcaster.StopQuietly();
-            return std::nullopt;
+            const std::string read_error = broadcaster.read_error();
+            if (read_error.empty()) return std::nullopt;
+            std::fprintf(stderr, "%s: %s: %s\n", Broadcaster::kFileErrorText, path.c_str(), read_error.c_str());
+            return kExitFailure;
         }
         if (Clock::now() >= next_report) {
             ReportProgress(broadcaster);
@@ -212,8 +273,11 @@ std::optional<int> BroadcastFile(const std::string& path, int channel, Broadcast
 
 int Cast(const Options& options, const StopSignals& signals)
 {
-    for (const auto& path : options.files) {
-        if (!CheckReadable(path)) return kExitFailure;
+    std::vector<std::string> names;
+    for (const auto& argument : options.files) {
+        const std::vector<std::string> expanded = ExpandArgument(argument, options.track);
+        if (expanded.empty()) return kExitFailure;
+        names.insert(names.end(), expanded.begin(), expanded.end());
     }
 
     int channel = options.channel;
@@ -233,9 +297,10 @@ int Cast(const Options& options, const StopSignals& signals)
         std::fprintf(stderr, "kinoverd-cast: eventfd: %s\n", std::strerror(errno));
         return kExitFailure;
     }
+    const DiscTrackOpener tracks;
     do {
-        for (const auto& path : options.files) {
-            if (const auto status = BroadcastFile(path, channel, ended, signals)) return *status;
+        for (const auto& name : names) {
+            if (const auto status = BroadcastFile(name, channel, ended, signals, tracks)) return *status;
         }
     } while (options.loop);
     return kExitDone;

@@ -6,6 +6,11 @@
 #   OUTDIR/long.mpg                    60 s, for steady playback
 #   OUTDIR/bilingual.mpg               10 s, 440 Hz on the left, 1000 Hz on the right
 #   OUTDIR/silent.mpg                  5 s of picture without an audio stream
+#   OUTDIR/vcd.cue, OUTDIR/vcd.bin     a Video CD image (vcdimager) of two MPEG
+#                                      tracks: demo.mpg, then short.mpg
+#   OUTDIR/vcd-avseq01.mpg, OUTDIR/vcd-avseq02.mpg
+#                                      those tracks as vcdxrip extracts them
+#                                      from the image
 #
 #   tools/make-test-media.sh OUTDIR [KINOVERD_VCD_TRACK]
 #
@@ -90,3 +95,20 @@ for clip in long:60:tone bilingual:10:bilingual silent:5:none; do
     make_clip "$seconds" "$outdir/$name.tmp.mpg" "$audio"
     mv -f "$outdir/$name.tmp.mpg" "$outdir/$name.mpg"
 done
+
+# A Video CD image and what vcdxrip makes of it. The image records when it
+# was made, so it differs from run to run; its tracks do not.
+vcd_tmp=$outdir/vcd.tmp
+rm -rf "$vcd_tmp"
+mkdir -p "$vcd_tmp"
+(
+    cd "$vcd_tmp"
+    vcdimager --quiet --type=vcd2 --cue-file=vcd.cue --bin-file=vcd.bin \
+        "$outdir/demo.mpg" "$outdir/short.mpg" >/dev/null
+    vcdxrip --quiet --cue-file=vcd.cue --output-file=vcd.xml >/dev/null
+)
+mv -f "$vcd_tmp/avseq01.mpg" "$outdir/vcd-avseq01.mpg"
+mv -f "$vcd_tmp/avseq02.mpg" "$outdir/vcd-avseq02.mpg"
+mv -f "$vcd_tmp/vcd.bin" "$outdir/vcd.bin"
+mv -f "$vcd_tmp/vcd.cue" "$outdir/vcd.cue"
+rm -rf "$vcd_tmp"

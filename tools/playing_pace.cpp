@@ -26,11 +26,7 @@ PlayingPace::PlayingPace(Broadcaster& broadcaster)
 {
     const auto offset = broadcaster.first_pack_offset();
     if (!offset || *offset == MediaStreamFile::kNoPackOffset) return;
-    MediaStreamFile stream;
-    uint8_t pack[14];
-    if (stream.Open(broadcaster.file_name(), *offset) &&
-        stream.Read(pack, 0, sizeof pack))
-        rate_ = MuxRate(pack, sizeof pack);
+    rate_ = MuxRate(broadcaster.header().data(), broadcaster.header().size());
 }
 
 PlayingPace::~PlayingPace()

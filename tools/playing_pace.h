@@ -27,7 +27,8 @@ public:
     // the rate is 0.
     static std::optional<uint32_t> MuxRate(const uint8_t* pack, size_t length);
 
-    // Reads the rate of the broadcaster's stream; without one, nothing is held.
+    // Reads the rate of the started broadcaster's stream; without one,
+    // nothing is held.
     explicit PlayingPace(Broadcaster& broadcaster);
     // Releases a hold still in place.
     ~PlayingPace();

@@ -49,6 +49,13 @@ void WriteSectorHead(uint8_t* sector, uint32_t index)
 
 }  // namespace
 
+std::vector<uint8_t> VcdTrackWriter::RiffHeader(uint32_t data_bytes)
+{
+    std::vector<uint8_t> header(kRiffHeaderBytes);
+    WriteRiffHeader(header.data(), data_bytes);
+    return header;
+}
+
 std::vector<uint8_t> VcdTrackWriter::Wrap(const std::vector<uint8_t>& stream)
 {
     const uint32_t sectors = uint32_t((stream.size() + kUserDataBytes - 1) / kUserDataBytes);

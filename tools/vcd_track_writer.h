@@ -16,6 +16,9 @@ public:
     static constexpr uint32_t kUserDataOffset = 24;  // sync, address, mode, subheader
     static constexpr uint32_t kUserDataBytes = 2324;
 
+    // The RIFF/CDXA header of a track file whose sectors hold `data_bytes`.
+    static std::vector<uint8_t> RiffHeader(uint32_t data_bytes);
+
     // The track image of `stream`; the last sector's user data is zero-padded.
     static std::vector<uint8_t> Wrap(const std::vector<uint8_t>& stream);
 

@@ -1,0 +1,12 @@
+// The play list's view of the paths the user chose or dropped: a Video CD
+// image (or drive) stands for its MPEG tracks in order, anything else for
+// itself (disc/track_name.h).
+#pragma once
+
+#include <QStringList>
+
+namespace kinoverd {
+
+QStringList ExpandDiscImages(const QStringList& paths);
+
+}  // namespace kinoverd
