@@ -12,12 +12,11 @@
 #include <vector>
 
 #include "broadcast/broadcaster.h"
-#include "broadcast/notify_target.h"
 #include "broadcast/sector_source.h"
 #include "broadcast/wire_format.h"
 #include "disc/disc_track.h"
 #include "tests/support/child_process.h"
-#include "tests/support/recorded_notify.h"
+#include "tests/support/recorded_broadcast_ends.h"
 #include "tests/support/test_streams.h"
 
 namespace kinoverd {
@@ -32,7 +31,6 @@ using Bytes = std::vector<uint8_t>;
 constexpr int kChannel = 2;
 // The tuner writes the header without its last block, the one whose slot
 // the stream-start packet takes (bytes 63,488 to 65,535 of the stream).
-constexpr size_t kDroppedHeaderBlock = wire::kHeaderBytes - wire::kBlockSize;
 
 std::string Media(const std::string& name) { return std::string(KINOVERD_TEST_MEDIA_DIR) + "/" + name; }
 
@@ -54,10 +52,9 @@ TEST(VideoCdCastTest, EveryTrackIsSentInOrderAndTunedAsVcdxripExtractsIt)
     EXPECT_LT(cast.out().find(cue + "#1: "), cast.out().find(cue + "#2: ")) << cast.out();
 
     // The first track: vcdxrip's MPEG sectors, then the zero sectors of the
-    // track's margin; the tuner leaves out one header block.
-    Bytes expected = ReadFile(Media("vcd-avseq01.mpg"));
+    // track's margin.
+    const Bytes expected = ReadFile(Media("vcd-avseq01.mpg"));
     ASSERT_GT(expected.size(), wire::kHeaderBytes);
-    expected.erase(expected.begin() + long(kDroppedHeaderBlock), expected.begin() + long(wire::kHeaderBytes));
     const Bytes tuned = ReadFile(dir.File("tuned"));
     ASSERT_GE(tuned.size(), expected.size());
     EXPECT_TRUE(std::equal(expected.begin(), expected.end(), tuned.begin()));
@@ -95,13 +92,13 @@ TEST(VideoCdCastTest, ADiscThatFailsMidStreamEndsTheDataAndSaysWhy)
     std::filesystem::copy_file(Media("vcd.cue"), dir.File("vcd.cue"));
     std::filesystem::copy_file(Media("vcd.bin"), dir.File("vcd.bin"));
     const DiscTrackOpener tracks;
-    test::RecordedNotify notify;
+    test::RecordedBroadcastEnds notify;
     Broadcaster broadcaster(dir.File("vcd.cue") + "#1", kChannel, wire::kBlockSize, &notify, &tracks);
     ASSERT_TRUE(broadcaster.Start(0)) << broadcaster.error();
     // The first track's sectors end at 600 of its 1,271 from here on.
     std::filesystem::resize_file(dir.File("vcd.bin"), 600 * SectorSource::kSectorBytes);
     broadcaster.Run();
-    ASSERT_TRUE(notify.WaitFor(kMsgBroadcastEnded, 30s));
+    ASSERT_TRUE(notify.WaitFor(30s));
     EXPECT_LT(broadcaster.sent_position(), broadcaster.stream_length());
     EXPECT_THAT(broadcaster.read_error(), HasSubstr("cannot read sectors"));
     broadcaster.StopQuietly();
