@@ -1,6 +1,7 @@
 #include "app/main_window.h"
 
 #include <QCloseEvent>
+#include <QContextMenuEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFile>
@@ -15,6 +16,7 @@
 #include <QSignalBlocker>
 #include <QToolTip>
 
+#include "app/channel_list_dialog.h"
 #include "app/disc_images.h"
 #include "app/video_cd_scanner.h"
 #include "app/video_window.h"
@@ -162,7 +164,8 @@ void MainWindow::CreateControls()
     connect(loop_toggle_, &QAbstractButton::toggled, &station_, &Station::SetLoop);
     connect(full_screen_toggle_, &QAbstractButton::clicked, this, &MainWindow::ApplyFullScreenChoice);
 
-    auto* options_menu = new QMenu(QStringLiteral("选项"), this);
+    auto* options_menu = options_menu_ = new QMenu(QStringLiteral("选项"), this);
+    options_menu->addAction(QStringLiteral("收看频道...\t(&V)"), this, &MainWindow::OnWatch);
     options_menu->addAction(QStringLiteral("音频调节\t(&A)"), &station_, &Station::ShowAudioChannelDialog);
     options_menu->addSeparator();
     options_menu->addAction(QStringLiteral("使用帮助\t(&H)"));
@@ -193,6 +196,7 @@ void MainWindow::CreateControls()
         station_.ShowAudioChannelDialog();
     });
     connect(video_window_, &VideoWindow::filesDropped, this, &MainWindow::PlayFiles);
+    connect(video_window_, &VideoWindow::watchRequested, this, &MainWindow::OnWatch);
 
     installEventFilter(this);
     for (QWidget* child : findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
@@ -303,6 +307,18 @@ void MainWindow::OnAbout()
 {
     AboutDialog about(nullptr);
     about.exec();
+}
+
+void MainWindow::OnWatch()
+{
+    SetFullScreen(false);
+    ChannelListDialog dialog(this);
+    if (dialog.exec() == QDialog::Accepted && dialog.chosen_channel()) station_.Watch(*dialog.chosen_channel());
+}
+
+void MainWindow::contextMenuEvent(QContextMenuEvent* event)
+{
+    options_menu_->exec(event->globalPos());
 }
 
 void MainWindow::ShowMenu(QMenu& menu, QWidget* under)

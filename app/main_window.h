@@ -90,6 +90,8 @@ protected:
     void closeEvent(QCloseEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
+    // The options menu, with watching a channel, on the skin.
+    void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
     HoverBitmapButton* AddButton(Control control, const QString& caption, Bitmap frames);
@@ -103,6 +105,7 @@ private:
     void OnFile();
     void OnDisc();
     void OnAbout();
+    void OnWatch();
     void ShowMenu(QMenu& menu, QWidget* under);
     void SetFullScreen(bool on);
     void ApplyFullScreenChoice();
@@ -122,6 +125,7 @@ private:
     std::map<Control, QWidget*> controls_;  // children of this window
     HoverBitmapButton* full_screen_toggle_ = nullptr;
     HoverBitmapButton* loop_toggle_ = nullptr;
+    QMenu* options_menu_ = nullptr;
     SkinSlider* position_slider_ = nullptr;
     QString status_text_;
     QString media_text_;

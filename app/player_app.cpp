@@ -7,8 +7,12 @@
 #include <QStringList>
 #include <QTimer>
 
+#include <cstdio>
+#include <optional>
+
 #include "app/exit_signals.h"
 #include "app/main_window.h"
+#include "broadcast/wire_format.h"
 #include "station/station.h"
 
 namespace kinoverd {
@@ -34,10 +38,25 @@ int PlayerApp::Run()
         "on a free channel of the local network and playing the broadcast received back."));
     parser.addHelpOption();
     parser.addVersionOption();
+    const QCommandLineOption watch(QStringLiteral("watch"),
+                                   QStringLiteral("Watch what another station broadcasts on channel N (0 to 3)."),
+                                   QStringLiteral("N"));
+    parser.addOption(watch);
     parser.addPositionalArgument(QStringLiteral("files"),
                                  QStringLiteral("Files to play, in order, as if dropped on the window."),
                                  QStringLiteral("[FILE...]"));
     parser.process(*this);
+    std::optional<int> watched;
+    if (parser.isSet(watch)) {
+        bool number = false;
+        const int channel = parser.value(watch).toInt(&number);
+        if (!number || channel < wire::kFirstChannel || channel > wire::kLastChannel) {
+            std::fprintf(stderr, "kinoverd: --watch takes a channel from %d to %d, not '%s'\n",
+                         wire::kFirstChannel, wire::kLastChannel, qPrintable(parser.value(watch)));
+            return 2;
+        }
+        watched = channel;
+    }
 
     QStringList files;
     for (const QString& file : parser.positionalArguments()) files << QFileInfo(file).absoluteFilePath();
@@ -51,6 +70,7 @@ int PlayerApp::Run()
     connect(&exit_signals, &ExitSignals::exitRequested, &main_window, &MainWindow::Exit);
     // Once the windows are up: finding a channel takes a while.
     if (!files.isEmpty()) QTimer::singleShot(0, &main_window, [&] { main_window.PlayFiles(files); });
+    if (watched) QTimer::singleShot(0, &station, [&] { station.Watch(*watched); });
     loop.exec();
     return 0;
 }

@@ -57,6 +57,9 @@ std::unique_ptr<QMenu> VideoWindow::CreatePopupMenu()
             &VideoWindow::windowModeRequested, Qt::QueuedConnection);
     connect(menu->addAction(QStringLiteral("全屏模式(&F)\tReturn")), &QAction::triggered, this,
             &VideoWindow::fullScreenRequested, Qt::QueuedConnection);
+    menu->addSeparator();
+    connect(menu->addAction(QStringLiteral("收看频道(&V)...")), &QAction::triggered, this,
+            &VideoWindow::watchRequested, Qt::QueuedConnection);
     return menu;
 }
 

@@ -31,7 +31,7 @@ public:
     // `docking` with this one's.
     VideoWindow(QWidget* main_window, DockingFlags& docking);
 
-    // The right-click menu: 声道, 窗口模式, 全屏模式.
+    // The right-click menu: 声道, 窗口模式, 全屏模式, 收看频道.
     std::unique_ptr<QMenu> CreatePopupMenu();
     // Whether the picture covers the screen now: no dragging then.
     void set_full_screen(bool on) { full_screen_ = on; }
@@ -40,6 +40,7 @@ signals:
     void fullScreenRequested();
     void windowModeRequested();
     void audioChannelRequested();
+    void watchRequested();
     void filesDropped(const QStringList& paths);
 
 protected:

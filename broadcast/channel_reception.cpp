@@ -84,10 +84,10 @@ StreamTiming ChannelReception::timing() const
     return timing_;
 }
 
-std::optional<double> ChannelReception::live_clock_s() const
+std::optional<double> ChannelReception::live_keyframe_s() const
 {
     std::lock_guard lock(timing_mutex_);
-    return live_clock_s_;
+    return live_scan_.keyframe_s();
 }
 
 void ChannelReception::NoteTiming(const Block& block, const uint8_t* data)
@@ -102,10 +102,7 @@ void ChannelReception::NoteTiming(const Block& block, const uint8_t* data)
         if (!timing_.first_stamp_s) timing_.first_stamp_s = more.first_stamp_s;
         timing_.first_picture_s = more.first_picture_s;
     }
-    if (awaiting_live_clock_) {
-        live_clock_s_ = ReadStreamTiming(data, block.bytes).first_clock_s;
-        awaiting_live_clock_ = !live_clock_s_;
-    }
+    if (!live_scan_.keyframe_s()) live_scan_.Scan(data, block.bytes);
 }
 
 bool ChannelReception::FindStartPosition(uint32_t* position)
@@ -119,8 +116,7 @@ bool ChannelReception::FindStartPosition(uint32_t* position)
             if (found) {
                 *position = offset;
                 std::lock_guard lock(timing_mutex_);
-                live_clock_s_.reset();
-                awaiting_live_clock_ = true;
+                live_scan_ = FirstKeyframeScan();
             }
             return !found;
         });

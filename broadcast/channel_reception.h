@@ -84,11 +84,11 @@ public:
     uint32_t block_size() const { return block_size_; }
     // Stream length carried by the last data block taken.
     uint32_t stream_length() const { return stream_length_; }
-    // What the stream's head says of its timing, and the first clock
-    // reference taken since the live data began; nothing until they were
-    // taken.
+    // What the stream's head says of its timing, and the presentation time
+    // of the first picture that can be shown since the live data began;
+    // nothing until they were taken.
     StreamTiming timing() const;
-    std::optional<double> live_clock_s() const;
+    std::optional<double> live_keyframe_s() const;
     bool stream_accepted() const { return admission_.stream_accepted(); }
     ReceptionEvents* events() const { return events_; }
     PacketRing& ring() { return ring_; }
@@ -106,8 +106,7 @@ private:
     std::atomic<uint32_t> stream_length_{0};         // written by the reader
     mutable std::mutex timing_mutex_;
     StreamTiming timing_;                 // guarded by timing_mutex_; written by the reader
-    std::optional<double> live_clock_s_;  // guarded by timing_mutex_; written by the reader
-    bool awaiting_live_clock_ = false;    // guarded by timing_mutex_: set by the start search
+    FirstKeyframeScan live_scan_;  // guarded by timing_mutex_; restarted by the start search
 };
 
 }  // namespace kinoverd

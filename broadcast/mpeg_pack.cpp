@@ -52,6 +52,28 @@ std::optional<double> PacketTime(const uint8_t* pes, const uint8_t* end)
 
 }  // namespace
 
+void FirstKeyframeScan::Scan(const uint8_t* data, size_t size)
+{
+    constexpr uint8_t kPictureStart = 0x00;
+    constexpr uint8_t kSequenceHeader = 0xB3;
+    constexpr int kIntraCoded = 1;
+    const uint8_t* end = data + size;
+    for (const uint8_t* p = data; end - p >= 6 && !keyframe_s_; ++p) {
+        if (!StartCodeAt(p)) continue;
+        if (p[3] >= 0xE0 && p[3] <= 0xEF) {
+            video_stamp_s_ = PacketTime(p, end);
+        } else if (p[3] == kSequenceHeader) {
+            // A decoder that joins can only begin after a sequence header.
+            sequence_seen_ = true;
+        } else if (p[3] == kPictureStart && video_stamp_s_ && sequence_seen_) {
+            // temporal_reference:10, then picture_coding_type:3
+            const int coding_type = (p[5] >> 3) & 0x07;
+            if (coding_type == kIntraCoded) keyframe_s_ = video_stamp_s_;
+            video_stamp_s_.reset();  // the stamp belongs to the packet's first picture
+        }
+    }
+}
+
 StreamTiming ReadStreamTiming(const uint8_t* data, size_t size)
 {
     StreamTiming timing;

@@ -19,4 +19,20 @@ struct StreamTiming {
 // bytes at `data` (MPEG-1 or MPEG-2 program stream).
 StreamTiming ReadStreamTiming(const uint8_t* data, size_t size);
 
+// Follows a stream from an arbitrary point, block by block, to the first
+// intra-coded picture after a sequence header: the first a decoder can show
+// after a jump.
+class FirstKeyframeScan {
+public:
+    // Looks through the next `size` bytes of the stream.
+    void Scan(const uint8_t* data, size_t size);
+    // The presentation time of that picture, once found.
+    const std::optional<double>& keyframe_s() const { return keyframe_s_; }
+
+private:
+    bool sequence_seen_ = false;
+    std::optional<double> video_stamp_s_;  // of the video packet being read, if stamped
+    std::optional<double> keyframe_s_;
+};
+
 }  // namespace kinoverd

@@ -190,25 +190,21 @@ bool GstMediaGraph::LinkAudio(GstPad* pad)
 
 namespace {
 
-// How far a sample's picture is into its segment, or -1. After a jump in the
-// stream the demuxer starts a segment at the first time stamp it reads.
-int64_t SegmentTimeOf(GstSample* sample)
+// A sample's time stamp, or -1.
+int64_t TimeStampOf(GstSample* sample)
 {
-    const GstSegment* segment = gst_sample_get_segment(sample);
     const GstClockTime pts = GST_BUFFER_PTS(gst_sample_get_buffer(sample));
-    if (!segment || segment->format != GST_FORMAT_TIME || !GST_CLOCK_TIME_IS_VALID(pts) ||
-        pts < segment->start)
-        return -1;
-    return int64_t(pts - segment->start);
+    return GST_CLOCK_TIME_IS_VALID(pts) ? int64_t(pts) : -1;
 }
 
 }  // namespace
 
 std::optional<double> GstMediaGraph::ShownSeconds() const
 {
+    const int64_t first = first_picture_ns_;
     const int64_t shown = shown_picture_ns_;
-    if (shown < 0) return std::nullopt;
-    return double(shown) / GST_SECOND;
+    if (first < 0 || shown < first) return std::nullopt;
+    return double(shown - first) / GST_SECOND;
 }
 
 GstFlowReturn GstMediaGraph::OnNewSample(GstElement* sink, gpointer self)
@@ -216,7 +212,10 @@ GstFlowReturn GstMediaGraph::OnNewSample(GstElement* sink, gpointer self)
     auto* graph = static_cast<GstMediaGraph*>(self);
     GstSample* sample = gst_app_sink_pull_sample(GST_APP_SINK(sink));
     if (!sample) return GST_FLOW_OK;
-    graph->shown_picture_ns_ = SegmentTimeOf(sample);
+    const int64_t stamp = TimeStampOf(sample);
+    int64_t unset = -1;
+    graph->first_picture_ns_.compare_exchange_strong(unset, stamp);
+    graph->shown_picture_ns_ = stamp;
     GstVideoInfo info;
     GstBuffer* buffer = gst_sample_get_buffer(sample);
     GstMapInfo map;

@@ -70,9 +70,10 @@ private:
     // Written by the streaming threads, read anywhere.
     std::atomic<bool> has_audio_{false};
     std::atomic<bool> failed_{false};
-    // How far the picture on screen is into the segment that the seek to
-    // the live data began, written by the video streaming thread as the
-    // sink hands it over in step with the clock.
+    // Time stamps of the first picture shown and of the one on screen,
+    // written by the video streaming thread as the sink hands them over in
+    // step with the clock.
+    std::atomic<int64_t> first_picture_ns_{-1};
     std::atomic<int64_t> shown_picture_ns_{-1};
     // The state the graph was last asked for, so that Run and Pause cost
     // nothing when already there.

@@ -37,8 +37,8 @@ public:
     // Whether the graph decodes audio through the stage whose settings
     // ShowAudioDecoderPages offers.
     virtual bool HasAudioDecoder() const = 0;
-    // Seconds from the first time stamp the graph read after its seek to
-    // the live data to the picture on screen; empty before the first.
+    // Seconds from the first picture the graph showed to the one on
+    // screen; empty before the first.
     virtual std::optional<double> ShownSeconds() const = 0;
 };
 

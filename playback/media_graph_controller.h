@@ -48,8 +48,8 @@ public:
     // Ignored, flag unchanged, while there is no graph.
     void SetFullScreen(bool on);
     bool IsFullScreen() const { return full_screen_; }
-    // Seconds from the live data's first time stamp to the picture on
-    // screen, while a graph shows one.
+    // Seconds from the graph's first picture to the one on screen, while a
+    // graph shows one.
     std::optional<double> ShownSeconds();
     void ShowAudioDecoderPages();
 

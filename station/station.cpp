@@ -23,6 +23,7 @@ const QString Station::kTheEndText = QStringLiteral("the end");
 const QString Station::kNoMediaText = QStringLiteral("no media");
 const QString Station::kNoFreeChannelText = QStringLiteral("没有空闲的频道.");
 const QString Station::kStartFailedText = QStringLiteral("Kinoverd 初始化失败!");
+const QString Station::kChannelText = QStringLiteral("频道 %1");
 
 namespace {
 
@@ -202,13 +203,13 @@ void Station::ShowShownPicture()
 {
     const std::optional<double> shown = controller_->ShownSeconds();
     if (position_held_ || !shown) return;
-    // The stream's own clock: where the live data began against the
-    // stream's first picture (or first stamp of any kind), then the time
-    // the graph played since (the demuxer starts its segment there).
+    // The stream's own clock: the first picture a decoder can show from the
+    // live data against the stream's first picture (or first stamp of any
+    // kind), then the time the graph played since it showed that picture.
     const ChannelReception& reception = controller_->reception();
     const StreamTiming timing = reception.timing();
     const double origin = timing.first_picture_s.value_or(timing.first_stamp_s.value_or(0.0));
-    const double live_start = reception.live_clock_s().value_or(origin) - origin;
+    const double live_start = reception.live_keyframe_s().value_or(origin) - origin;
     const double elapsed = std::max(0.0, live_start + *shown);
     SetStatus(ElapsedTimeText(uint32_t(elapsed)));
     const uint32_t rate = timing.mux_rate ? timing.mux_rate : kBytesPerSecond;
@@ -228,6 +229,7 @@ void Station::ResetPosition()
 void Station::Play(const QStringList& files)
 {
     ++programme_;
+    watching_ = false;
     SetProgrammeRunning(true);
     // This station stops listening before the old broadcast's close packets
     // go out: heard late, they would end the new programme.
@@ -238,21 +240,24 @@ void Station::Play(const QStringList& files)
     BroadcastCurrentFile();
 }
 
+// File, Disc and drops stay open while watching: each ends it.
 void Station::Watch(int channel)
 {
     Stop();
     ++programme_;
-    SetProgrammeRunning(true);
     play_list_.Set({});
     current_file_.clear();
     channel_ = channel;
+    watching_ = true;
     SetStatus(kConnectText);
-    if (!Tune()) SetProgrammeRunning(false);
+    SetMedia(kChannelText.arg(channel));
+    if (!Tune()) watching_ = false;
 }
 
 void Station::Stop()
 {
     ++programme_;
+    watching_ = false;
     StopPicture();
     StopBroadcaster(BroadcastStop::kClose);
     SetProgrammeRunning(false);
@@ -262,8 +267,8 @@ void Station::Stop()
 
 void Station::SeekToPercent(int percent)
 {
-    position_held_ = true;
     if (!broadcaster_) return;
+    position_held_ = true;
     const auto offset = uint32_t(double(broadcaster_->stream_length()) * std::clamp(percent, 0, 100) * 0.01);
     ++broadcast_;
     broadcaster_->StopAndRestart();
@@ -290,6 +295,9 @@ void Station::OnEndOfProgramme()
 
 void Station::EndProgramme()
 {
+    // A watched programme is over: this station stops listening too.
+    if (watching_) StopPicture();
+    watching_ = false;
     ResetPosition();
     SetStatus(kTheEndText);
     SetMedia(kNoMediaText);

@@ -53,6 +53,8 @@ public:
     static const QString kNoMediaText;
     static const QString kNoFreeChannelText;
     static const QString kStartFailedText;
+    // The media pane while watching: the channel's number goes in.
+    static const QString kChannelText;
 
     // The free channel to broadcast on, or -1 when all are busy. Runs on a
     // thread of its own: listening to the channels takes about a second.
@@ -79,8 +81,9 @@ public:
     void Stop();
     // Restarts the broadcast at `percent` of its stream (0 to kPositionMaximum).
     void SeekToPercent(int percent);
-    // While the user works the position slider, positions are not shown.
-    void HoldPositionDisplay() { position_held_ = true; }
+    // While the user works the position slider, positions are not shown
+    // (but for a watched programme, which the slider cannot move).
+    void HoldPositionDisplay() { position_held_ = !watching_; }
     void SetLoop(bool on) { loop_ = on; }
     void SetFullScreen(bool on);
     bool IsFullScreen() const;
@@ -88,6 +91,7 @@ public:
     void ShowAudioChannelDialog();
 
     bool programme_running() const { return programme_running_; }
+    bool watching() const { return watching_; }
     // Times the ring ran empty while a picture played.
     int underruns() const { return underruns_; }
     const PlayList& play_list() const { return play_list_; }
@@ -185,6 +189,7 @@ private:
     int channel_ = 0;
     bool loop_ = false;
     bool programme_running_ = false;
+    bool watching_ = false;
     bool picture_playing_ = false;
     bool position_held_ = true;  // positions are not shown while set
     int underruns_ = 0;
