@@ -246,8 +246,10 @@ TEST_F(MainWindowTest, PanesShowTheirTextsInTheirColoursAndExplainThemselves)
     // The status pane's picture is copied at its own size, not the pane's.
     EXPECT_EQ(window_->status_pane().PaintedRect(status_place), QRect(status_place.topLeft(), QSize(188, 49)));
     EXPECT_EQ(window_->media_pane().PaintedRect(media_place), media_place);
-    EXPECT_EQ(window_->status_pane().TextRect(status_place), QRect(status_place.topLeft() + QPoint(8, 8), QSize(159, 40)));
-    EXPECT_EQ(window_->media_pane().TextRect(media_place), QRect(media_place.topLeft() + QPoint(7, 6), QSize(232, 22)));
+    EXPECT_EQ(window_->status_pane().TextRect(status_place),
+              QRect(status_place.topLeft() + QPoint(8, 8), QSize(159, 40)));
+    EXPECT_EQ(window_->media_pane().TextRect(media_place),
+              QRect(media_place.topLeft() + QPoint(7, 6), QSize(232, 22)));
 
     ExpectToolTipAt(status_place.center(), QStringLiteral("播放信息"));
     ExpectToolTipAt(media_place.center(), QStringLiteral("媒体文件名"));
@@ -257,7 +259,8 @@ TEST(InfoPanePainter, TextThatDoesNotFitEndsInThreeDots)
 {
     const InfoPanePainter pane = InfoPanePainter::MediaPane();
     const QFontMetrics metrics(pane.font());
-    const QString path = QStringLiteral("/home/用户/影片/") + QString(300, QLatin1Char('x')) + QStringLiteral(".mpg");
+    const QString path =
+        QStringLiteral("/home/用户/影片/") + QString(300, QLatin1Char('x')) + QStringLiteral(".mpg");
     const QString shown = InfoPanePainter::EndEllipsis(metrics, path, 232);
     EXPECT_TRUE(shown.endsWith(QStringLiteral("...")));
     EXPECT_TRUE(path.startsWith(shown.chopped(3)));
@@ -345,7 +348,8 @@ TEST_F(MainWindowTest, LoopShowsItsStateAndTheHiddenMenusHoldTheirCommands)
     EXPECT_EQ(options, (QStringList{QStringLiteral("音频调节\t(&A)"), QStringLiteral("-"),
                                     QStringLiteral("使用帮助\t(&H)"), QStringLiteral("关于....\t(&O)"),
                                     QStringLiteral("-"), QStringLiteral("退出\t(&X)")}));
-    EXPECT_EQ(internet, (QStringList{QStringLiteral("下载新界面\t(&D) (off)"), QStringLiteral("Kinoverd主页\t(&H)")}));
+    EXPECT_EQ(internet,
+              (QStringList{QStringLiteral("下载新界面\t(&D) (off)"), QStringLiteral("Kinoverd主页\t(&H)")}));
 }
 
 TEST_F(MainWindowTest, AboutRunsTheAboutBoxModally)
@@ -461,7 +465,8 @@ TEST_F(MainWindowTest, ChosenAndDroppedFilesPlayAndExitSendsTheClosePackets)
     EXPECT_FALSE(window_->full_screen_chosen());
 
     // A click on the position slider's channel moves the broadcast there.
-    QTest::mouseClick(position, Qt::LeftButton, Qt::NoModifier, QPoint(position->width() - 10, position->height() / 2));
+    QTest::mouseClick(position, Qt::LeftButton, Qt::NoModifier,
+                      QPoint(position->width() - 10, position->height() / 2));
     EXPECT_EQ(window_->status_text(), QStringLiteral("connect ..."));
     ASSERT_NE(station_.broadcaster(), nullptr);
     EXPECT_GT(station_.broadcaster()->start_offset(), 0u);
@@ -481,7 +486,8 @@ TEST_F(MainWindowTest, ChosenAndDroppedFilesPlayAndExitSendsTheClosePackets)
     ASSERT_TRUE(capture.StartBesideStation());
     QSignalSpy finished(window_.get(), &MainWindow::finished);
     Click(Control::Exit);
-    EXPECT_TRUE(capture.WaitFor([](const auto& records) { return CountKind(records, wire::Kind::kClose) >= 4; }, 2s));
+    EXPECT_TRUE(
+        capture.WaitFor([](const auto& records) { return CountKind(records, wire::Kind::kClose) >= 4; }, 2s));
     EXPECT_EQ(finished.count(), 1);
     EXPECT_FALSE(window_->isVisible());
     EXPECT_EQ(probes_, 4);
@@ -527,7 +533,8 @@ TEST(KinoverdProgram, FilesOnTheCommandLineAreBroadcast)
     std::this_thread::sleep_for(4s);
     WireCapture capture(0);
     ASSERT_TRUE(capture.StartBesideStation());
-    EXPECT_TRUE(capture.WaitFor([](const auto& records) { return CountKind(records, wire::Kind::kData) > 10; }, 2s));
+    EXPECT_TRUE(
+        capture.WaitFor([](const auto& records) { return CountKind(records, wire::Kind::kData) > 10; }, 2s));
 }
 
 // ---- With a sound server: last in the binary, it stays for the tests after it ----

@@ -30,6 +30,7 @@
 #include "playback/media_graph_controller.h"
 #include "playback/video_renderer.h"
 #include "tests/support/test_streams.h"
+#include "tests/support/wait_until.h"
 #include "tests/support/wire_capture.h"
 
 // Failures show texts as text.
@@ -100,9 +101,12 @@ protected:
             return FreeChannelProbe(wire::kBlockSize).FindFreeChannel();
         });
         Station* station = station_.get();
-        QObject::connect(station, &Station::statusChanged, station, [this](const QString& text) { statuses_ << text; });
-        QObject::connect(station, &Station::mediaChanged, station, [this](const QString& text) { media_ << text; });
-        QObject::connect(station, &Station::positionChanged, station, [this](int percent) { position_ = percent; });
+        QObject::connect(station, &Station::statusChanged, station,
+                         [this](const QString& text) { statuses_ << text; });
+        QObject::connect(station, &Station::mediaChanged, station,
+                         [this](const QString& text) { media_ << text; });
+        QObject::connect(station, &Station::positionChanged, station,
+                         [this](int percent) { position_ = percent; });
         QObject::connect(station, &Station::pictureChanged, station, [this](bool playing) {
             picture_playing_ = playing;
             if (playing) played_ << media_.value(media_.size() - 1);
@@ -164,7 +168,8 @@ TEST_F(StationTest, ThreeFilesPlayInOrderOnOneChannelToTheEnd)
     TempDir dir;
     QString folder = QString::fromStdString(dir.path());
     for (int part = 0; part < 4; ++part)
-        folder += QStringLiteral("/胶片花园的影片目录第") + QString::number(part) + QString(60, QLatin1Char('d'));
+        folder +=
+            QStringLiteral("/胶片花园的影片目录第") + QString::number(part) + QString(60, QLatin1Char('d'));
     ASSERT_TRUE(QDir().mkpath(folder));
     const QString long_path = folder + QStringLiteral("/短片|一.mpg");
     ASSERT_TRUE(QFile::copy(Media("short.mpg"), long_path));
@@ -272,12 +277,12 @@ TEST_F(StationTest, StopAndDestructionSendTheClosePackets)
     ASSERT_TRUE(RunUntilPlaying());
     auto capture = std::make_unique<WireCapture>(station_->channel());
     ASSERT_TRUE(capture->StartBesideStation());
-    auto closes = [&capture](int count) {
-        return capture->WaitFor([count](const auto& records) { return CountKind(records, wire::Kind::kClose) >= count; },
+    auto four_closes = [&capture] {
+        return capture->WaitFor([](const auto& records) { return CountKind(records, wire::Kind::kClose) >= 4; },
                                 2s);
     };
     station_->Stop();
-    EXPECT_TRUE(closes(4));
+    EXPECT_TRUE(four_closes());
     EXPECT_EQ(status(), Station::kReadyText);
     EXPECT_EQ(media_.back(), Media("demo.mpg"));
     EXPECT_EQ(station_->broadcaster(), nullptr);
@@ -290,7 +295,7 @@ TEST_F(StationTest, StopAndDestructionSendTheClosePackets)
     capture = std::make_unique<WireCapture>(station_->channel());
     ASSERT_TRUE(capture->StartBesideStation());
     station_.reset();
-    EXPECT_TRUE(closes(4));
+    EXPECT_TRUE(four_closes());
     RunFor(100ms);
     EXPECT_EQ(CountKind(capture->records(), wire::Kind::kClose), 4);
 }
@@ -368,8 +373,48 @@ TEST_F(StationTest, BadInputIsReportedAndTheStationStaysUsable)
     EXPECT_TRUE(errors_.isEmpty());
 }
 
-// Replaces the programme the moment the station has queued the end of the
-// stream playing, before that end reaches it.
+constexpr int kWatchedChannel = 2;
+
+TEST_F(StationTest, WatchingAnotherStationFollowsItsRestartsUntilItCloses)
+{
+    station_->Watch(kWatchedChannel);
+    EXPECT_EQ(status(), Station::kConnectText);
+    EXPECT_TRUE(station_->programme_running());
+    EXPECT_EQ(station_->broadcaster(), nullptr);
+    auto cast = [](const char* file) {
+        auto sender = std::make_unique<Broadcaster>(Media(file).toStdString(), kWatchedChannel,
+                                                    wire::kBlockSize, nullptr);
+        EXPECT_TRUE(sender->Start(0)) << sender->error();
+        sender->Run();
+        return sender;
+    };
+    auto sender = cast("demo.mpg");
+    ASSERT_TRUE(RunUntilPlaying());
+
+    // A restart tears the picture down; reception goes on and the next
+    // broadcast on the channel plays.
+    sender->StopAndRestart();
+    ASSERT_TRUE(RunUntil([this] { return !picture_playing_; }, 5s));
+    EXPECT_EQ(position_, 0);
+    sender = cast("short.mpg");
+    ASSERT_TRUE(RunUntilPlaying());
+
+    // A close ends reception: what is broadcast afterwards is not played.
+    sender->StopAndClose();
+    ASSERT_TRUE(RunUntil([this] { return !picture_playing_; }, 5s));
+    sender = cast("short.mpg");
+    RunFor(4s);
+    EXPECT_FALSE(picture_playing_);
+    EXPECT_EQ(played_.size(), 2);
+    sender->StopQuietly();
+    EXPECT_EQ(probes_, 0);
+}
+
+// Replaces the programme while the end of the stream playing waits in the
+// station's queue. The end follows the broadcast's last packet, so from the
+// first event handed to the station once that packet was sent, the station
+// is held (the graph plays on meanwhile) until the end is queued, and then
+// given the new programme.
 class ReplaceAtTheEnd : public QObject {
 public:
     ReplaceAtTheEnd(Station& station, QStringList files) : station_(station), files_(std::move(files))
@@ -383,16 +428,18 @@ public:
         station.installEventFilter(this);
     }
     bool replaced() const { return replaced_; }
+    bool end_was_waiting() const { return end_was_waiting_; }
 
 protected:
-    // The end was queued before the flag was set, so it is this event or
-    // one after it.
     bool eventFilter(QObject*, QEvent* event) override
     {
-        if (event->type() == QEvent::MetaCall && end_queued_ && !replaced_) {
-            replaced_ = true;
-            station_.Play(files_);
-        }
+        // Gone once the station has heard that the whole stream went out.
+        const Broadcaster* broadcaster = station_.broadcaster();
+        const bool all_sent = !broadcaster || broadcaster->sent_position() >= broadcaster->stream_length();
+        if (event->type() != QEvent::MetaCall || replaced_ || !all_sent) return false;
+        end_was_waiting_ = WaitUntil([this] { return end_queued_.load(); }, 10s);
+        replaced_ = true;
+        station_.Play(files_);
         return false;
     }
 
@@ -401,6 +448,7 @@ private:
     const QStringList files_;
     std::atomic<bool> end_queued_{false};
     bool replaced_ = false;
+    bool end_was_waiting_ = false;
 };
 
 TEST_F(StationTest, NothingOfAReplacedProgrammeActsOnTheNewOne)
@@ -417,7 +465,8 @@ TEST_F(StationTest, NothingOfAReplacedProgrammeActsOnTheNewOne)
     // still plays.
     const QStringList files{Media("short.dat"), Media("short.mpg")};
     ReplaceAtTheEnd replace(*station_, files);
-    ASSERT_TRUE(RunUntil([&] { return replace.replaced(); }, 30s));
+    ASSERT_TRUE(RunUntil([&] { return replace.replaced(); }, 30s)) << History().toStdString();
+    EXPECT_TRUE(replace.end_was_waiting());
     ASSERT_TRUE(RunUntilTheEnd(60s)) << History().toStdString();
     EXPECT_EQ(played_, (QStringList{Media("demo.mpg"), Media("short.mpg"), files[0], files[1]}));
     EXPECT_EQ(media_.mid(media_.size() - 3), (QStringList{files[0], files[1], Station::kNoMediaText}));
