@@ -158,7 +158,8 @@ TEST_F(VideoWindowTest, RightClickMenuQueuesTheChosenRequest)
         // Asked for once the press that opened the menu is over.
         EXPECT_EQ(requests[entry]->count(), 0) << entry;
         QApplication::processEvents();
-        for (int other = 0; other < 3; ++other) EXPECT_EQ(requests[other]->count(), other <= entry ? 1 : 0) << entry;
+        for (int other = 0; other < 3; ++other)
+            EXPECT_EQ(requests[other]->count(), other <= entry ? 1 : 0) << entry;
     }
 }
 
