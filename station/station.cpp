@@ -173,8 +173,11 @@ void Station::ForgetStream()
 void Station::StartPicture()
 {
     if (broadcaster_) broadcaster_->HoldSend();
+    // Given the edges just past the area, the renderer covers it and one
+    // more pixel on the right and at the bottom.
     const VideoPlacement placement{picture_owner_, picture_area_.left(), picture_area_.top(),
-                                   picture_area_.right(), picture_area_.bottom()};
+                                   picture_area_.left() + picture_area_.width(),
+                                   picture_area_.top() + picture_area_.height()};
     if (!controller_->BuildAndRun(placement, true)) {
         RetuneAfterFailure();
         return;
@@ -338,7 +341,10 @@ void Station::HandleChannelFound(int channel, quint64 programme)
     if (!CreateBroadcaster(channel)) return;
     // Tuned in before the first packet goes out.
     channel_ = channel;
-    if (Tune()) broadcaster_->Run();
+    if (Tune())
+        broadcaster_->Run();
+    else
+        SetProgrammeRunning(false);
 }
 
 bool Station::CreateBroadcaster(int channel)

@@ -1,5 +1,7 @@
 #include "tests/support/wire_capture.h"
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
@@ -53,35 +55,55 @@ long ReceiveStamped(int fd, std::vector<uint8_t>& buffer,
     return length;
 }
 
+// A listener on the group's `port`: bound, then address reuse and group
+// membership as the peers do, or with reuse before the bind to share the port.
+int OpenListener(const std::string& group, uint16_t port, bool share_port)
+{
+    const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) return -1;
+    const int on = 1;
+    if (share_port) setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_ANY);
+    address.sin_port = htons(port);
+    ip_mreq membership{};
+    membership.imr_interface.s_addr = htonl(INADDR_ANY);
+    const bool joined =
+        bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+        setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) == 0 &&
+        inet_pton(AF_INET, group.c_str(), &membership.imr_multiaddr) == 1 &&
+        setsockopt(fd, IPPROTO_IP, IP_ADD_MEMBERSHIP, &membership, sizeof membership) == 0;
+    if (joined) return fd;
+    close(fd);
+    return -1;
+}
+
 }  // namespace
 
-WireCapture::WireCapture(int channel, uint32_t block_size)
-    : channel_(channel), block_size_(block_size)
-{
-}
+WireCapture::WireCapture(int channel) : channel_(channel) {}
 
 WireCapture::~WireCapture() { Stop(); }
 
-bool WireCapture::Start()
+bool WireCapture::Start() { return Open(false); }
+
+bool WireCapture::StartBesideStation() { return Open(true); }
+
+bool WireCapture::Open(bool share_ports)
 {
     Stop();
     const auto group = wire::GroupAddress(channel_);
-    if (!data_socket_.OpenListener(group, data_port(), block_size_, false) ||
-        !control_socket_.OpenListener(group, control_port(), block_size_, false)) {
-        data_socket_.Close();
-        control_socket_.Close();
+    data_fd_ = OpenListener(group, data_port(), share_ports);
+    control_fd_ = OpenListener(group, control_port(), share_ports);
+    wake_fd_ = eventfd(0, EFD_CLOEXEC);
+    if (data_fd_ < 0 || control_fd_ < 0 || wake_fd_ < 0) {
+        Stop();
         return false;
     }
     const int on = 1;
-    for (const MulticastSocket* socket : {&data_socket_, &control_socket_}) {
-        EnlargeReceiveBuffer(socket->fd());
-        setsockopt(socket->fd(), SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof on);
-    }
-    wake_fd_ = eventfd(0, EFD_CLOEXEC);
-    if (wake_fd_ < 0) {
-        data_socket_.Close();
-        control_socket_.Close();
-        return false;
+    for (const int fd : {data_fd_, control_fd_}) {
+        EnlargeReceiveBuffer(fd);
+        setsockopt(fd, SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof on);
     }
     thread_ = std::thread(&WireCapture::ReceiveThread, this);
     return true;
@@ -94,17 +116,17 @@ void WireCapture::Stop()
         [[maybe_unused]] const ssize_t written = write(wake_fd_, &one, sizeof one);
         thread_.join();
     }
-    if (wake_fd_ >= 0) close(wake_fd_);
-    wake_fd_ = -1;
-    data_socket_.Close();
-    control_socket_.Close();
+    for (int* fd : {&wake_fd_, &data_fd_, &control_fd_}) {
+        if (*fd >= 0) close(*fd);
+        *fd = -1;
+    }
 }
 
 void WireCapture::ReceiveThread()
 {
     std::vector<uint8_t> buffer(kMaxDatagramBytes);
     pollfd fds[3] = {
-        {data_socket_.fd(), POLLIN, 0}, {control_socket_.fd(), POLLIN, 0}, {wake_fd_, POLLIN, 0}};
+        {data_fd_, POLLIN, 0}, {control_fd_, POLLIN, 0}, {wake_fd_, POLLIN, 0}};
     const uint16_t ports[2] = {data_port(), control_port()};
     for (;;) {
         if (poll(fds, 3, -1) < 0) {

@@ -10,7 +10,6 @@
 #include <thread>
 #include <vector>
 
-#include "broadcast/multicast_socket.h"
 #include "broadcast/wire_format.h"
 
 namespace kinoverd::test {
@@ -28,7 +27,7 @@ public:
     using Predicate = std::function<bool(const Records&)>;
     static constexpr size_t kMaxDatagramBytes = 65536;
 
-    explicit WireCapture(int channel, uint32_t block_size = wire::kBlockSize);
+    explicit WireCapture(int channel);
     ~WireCapture();
     WireCapture(const WireCapture&) = delete;
     WireCapture& operator=(const WireCapture&) = delete;
@@ -36,6 +35,10 @@ public:
     // Joins the group on both ports and starts recording. False when either
     // port cannot be bound or joined.
     bool Start();
+    // The same beside a station already tuned to the channel: address reuse
+    // goes on before the bind, which no peer does, so the ports are shared
+    // and both receive every datagram. A peer cannot bind after it.
+    bool StartBesideStation();
     // Ends recording; the records stay readable.
     void Stop();
 
@@ -51,13 +54,13 @@ public:
     uint16_t control_port() const { return wire::ControlPort(channel_); }
 
 private:
+    bool Open(bool share_ports);
     void ReceiveThread();
 
     const int channel_;
-    const uint32_t block_size_;
     // Opened by Start before the thread runs; closed by Stop after it ends.
-    MulticastSocket data_socket_;
-    MulticastSocket control_socket_;
+    int data_fd_ = -1;
+    int control_fd_ = -1;
     int wake_fd_ = -1;  // eventfd that ends the receive thread's poll
     std::thread thread_;
 
