@@ -83,9 +83,9 @@ void Station::SetPicturePlace(QWidget* owner, const QRect& area)
 
 // ---- Worker threads ----
 
-void Station::Queue(StreamEvent event, uint32_t position)
+void Station::Queue(StreamEvent event)
 {
-    emit streamEventQueued(event, position, tuning_.load());
+    emit streamEventQueued(event, tuning_.load());
 }
 
 void Station::ResumePlayback() { controller_->Run(); }
@@ -94,7 +94,7 @@ void Station::BroadcastEnded() { emit broadcastEndQueued(broadcast_.load()); }
 
 // ---- Events, on the user-interface thread ----
 
-void Station::HandleStreamEvent(int event, quint32 position, quint64 tag)
+void Station::HandleStreamEvent(int event, quint64 tag)
 {
     if (tag != tuning_) return;
     switch (StreamEvent(event)) {

@@ -56,6 +56,17 @@ public:
     // The media pane while watching: the channel's number goes in.
     static const QString kChannelText;
 
+    // What the receive side and the graph report, by name.
+    enum StreamEvent : int {
+        kPlaybackReady,
+        kRingNearlyFull,
+        kRestartReceived,
+        kCloseReceived,
+        kRingEmpty,
+        kEndOfStream,
+        kPlaybackFailed,
+    };
+
     // The free channel to broadcast on, or -1 when all are busy. Runs on a
     // thread of its own: listening to the channels takes about a second.
     using ChannelFinder = std::function<int()>;
@@ -115,21 +126,13 @@ signals:
     // Something the user must be told, modally.
     void errorOccurred(const QString& text);
 
-    // The worker threads' events, queued to the user-interface thread.
-    void streamEventQueued(int event, quint32 position, quint64 tuning);
+    // The worker threads' events (StreamEvent), queued to the
+    // user-interface thread with the tuning they belong to.
+    void streamEventQueued(int event, quint64 tuning);
     void broadcastEndQueued(quint64 broadcast);
     void channelFound(int channel, quint64 programme);
 
 private:
-    enum StreamEvent : int {
-        kPlaybackReady,
-        kRingNearlyFull,
-        kRestartReceived,
-        kCloseReceived,
-        kRingEmpty,
-        kEndOfStream,
-        kPlaybackFailed,
-    };
     enum class BroadcastStop { kClose, kRestart, kQuiet };
 
     // Worker threads: queue the event with the tuning it belongs to.
@@ -138,14 +141,14 @@ private:
     void RingNearlyFull() override { Queue(kRingNearlyFull); }
     void RestartReceived() override { Queue(kRestartReceived); }
     void CloseReceived() override { Queue(kCloseReceived); }
-    void RingEmpty(uint32_t position) override { Queue(kRingEmpty, position); }
+    void RingEmpty(uint32_t) override { Queue(kRingEmpty); }
     void EndOfStream() override { Queue(kEndOfStream); }
     void PlaybackFailed() override { Queue(kPlaybackFailed); }
     void BroadcastEnded() override;
-    void Queue(StreamEvent event, uint32_t position = 0);
+    void Queue(StreamEvent event);
 
     // User-interface thread.
-    void HandleStreamEvent(int event, quint32 position, quint64 tuning);
+    void HandleStreamEvent(int event, quint64 tuning);
     void HandleBroadcastEnd(quint64 broadcast);
     void HandleChannelFound(int channel, quint64 programme);
     void FinishChannelSearch();

@@ -116,7 +116,6 @@ protected:
     MainWindowTest()
     {
         // No disc in any drive: an empty mount table.
-        std::ofstream(mount_table_.File("mountinfo")) << "";
         station_.set_channel_finder([this] {
             ++probes_;
             return FreeChannelProbe(wire::kBlockSize).FindFreeChannel();
@@ -124,7 +123,7 @@ protected:
         window_ = std::make_unique<MainWindow>(station_);
         window_->set_message_box([this](const QString& text) { messages_ << text; });
         window_->set_file_chooser([this] { return chosen_files_; });
-        window_->set_video_cd_scanner(std::make_unique<VideoCdScanner>(mount_table_.File("mountinfo")));
+        window_->set_video_cd_scanner(std::make_unique<VideoCdScanner>(std::vector<std::string>{}));
         window_->show();
         QApplication::processEvents();
     }
@@ -151,7 +150,6 @@ protected:
         EXPECT_EQ(QToolTip::text(), text);
     }
 
-    TempDir mount_table_;
     Station station_;  // outlives the window
     std::unique_ptr<MainWindow> window_;
     QStringList messages_;
@@ -410,15 +408,9 @@ TEST_F(MainWindowTest, DiscPlaysTheTracksOfAMountedVideoCdAndNothingWithoutOne)
     EXPECT_TRUE(messages_.isEmpty());
     ExpectIdleButtons();
 
-    // A drive tree staged in a folder: /dev/sr0 mounted at /media/cdrom0.
-    TempDir root;
-    const QString mpegav = QString::fromStdString(root.path()) + QStringLiteral("/media/cdrom0/MPEGAV");
-    ASSERT_TRUE(QDir().mkpath(mpegav));
-    const QString track = mpegav + QStringLiteral("/AVSEQ01.DAT");
-    ASSERT_TRUE(QFile::copy(Media("short.dat"), track));
-    std::ofstream(root.File("mountinfo"))
-        << "36 25 11:0 / /media/cdrom0 ro,nosuid,nodev,relatime shared:250 - iso9660 /dev/sr0 ro\n";
-    window_->set_video_cd_scanner(std::make_unique<VideoCdScanner>(root.File("mountinfo"), root.path()));
+    // A Video CD image in the drive: its first track.
+    const QString track = Media("vcd.cue") + QStringLiteral("#1");
+    window_->set_video_cd_scanner(std::make_unique<VideoCdScanner>(std::vector<std::string>{Media("vcd.cue").toStdString()}));
     Click(Control::Disc);
     EXPECT_EQ(station_.play_list().all(), QStringList{track});
     EXPECT_EQ(window_->media_text(), track);
