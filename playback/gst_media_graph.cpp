@@ -75,7 +75,8 @@ std::unique_ptr<GstMediaGraph> GstMediaGraph::Render(ChannelReception& reception
         graph->renderer_ = new VideoRenderer(placement.owner, area);
     }
 
-    if (gst_element_set_state(graph->pipeline_, GST_STATE_PAUSED) == GST_STATE_CHANGE_FAILURE ||
+    // Failure is the one result below success.
+    if (gst_element_set_state(graph->pipeline_, GST_STATE_PAUSED) < GST_STATE_CHANGE_SUCCESS ||
         !graph->WaitForHead())
         return nullptr;
     return graph;

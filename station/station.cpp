@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <chrono>
 
 #include "broadcast/broadcaster.h"
@@ -259,6 +260,7 @@ void Station::Watch(int channel)
 
 void Station::Stop()
 {
+    ReportRingLosses();
     ++programme_;
     watching_ = false;
     StopPicture();
@@ -296,8 +298,20 @@ void Station::OnEndOfProgramme()
     EndProgramme();
 }
 
+// Packets the ring could not take are lost to the picture: the user hears
+// of it once the programme is over.
+void Station::ReportRingLosses()
+{
+    const uint64_t dropped = controller_->reception().ring().dropped();
+    if (dropped > dropped_reported_)
+        std::fprintf(stderr, "kinoverd: %llu packets did not fit the receive buffer and were lost\n",
+                     static_cast<unsigned long long>(dropped - dropped_reported_));
+    dropped_reported_ = dropped;
+}
+
 void Station::EndProgramme()
 {
+    ReportRingLosses();
     // A watched programme is over: this station stops listening too.
     if (watching_) StopPicture();
     watching_ = false;

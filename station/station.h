@@ -161,6 +161,7 @@ private:
     void ResetPosition();
     void OnEndOfProgramme();
     void EndProgramme();
+    void ReportRingLosses();
     void TakeNextFile();
     void BroadcastCurrentFile();
     bool CreateBroadcaster(int channel);
@@ -196,6 +197,7 @@ private:
     bool picture_playing_ = false;
     bool position_held_ = true;  // positions are not shown while set
     int underruns_ = 0;
+    uint64_t dropped_reported_ = 0;  // ring drops already told to the user
 };
 
 }  // namespace kinoverd

@@ -233,7 +233,7 @@ TEST_F(NetworkSourceElementTest, StopsPromptlyWhileWaitingAtTheGateOrForData)
         gst_element_set_state(pipeline_, GST_STATE_PLAYING);
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
         const auto before = std::chrono::steady_clock::now();
-        EXPECT_NE(gst_element_set_state(pipeline_, GST_STATE_NULL), GST_STATE_CHANGE_FAILURE);
+        EXPECT_GE(gst_element_set_state(pipeline_, GST_STATE_NULL), GST_STATE_CHANGE_SUCCESS);
         EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::milliseconds(500)) << at_gate;
         gst_object_unref(pipeline_);
         pipeline_ = nullptr;
