@@ -61,7 +61,7 @@ Broadcaster::Broadcaster(std::string file_name, int channel, uint32_t block_size
       packet_size_(wire::PacketSize(block_size)),
       ring_size_(block_size * kRingSlots + 12 * kRingSlots),
       notify_(notify),
-      first_pack_offset_(MediaStreamFile::ScanFirstPackOffset(file_name_)),
+      layout_(MediaStreamFile::ScanLayout(file_name_)),
       header_(wire::kHeaderBytes),
       ring_(ring_size_)
 {
@@ -80,8 +80,8 @@ bool Broadcaster::Start(uint32_t start_offset)
         error_ = "unsupported block size";
         return false;
     }
-    if (!first_pack_offset_) first_pack_offset_ = MediaStreamFile::ScanFirstPackOffset(file_name_);
-    if (!stream_.Open(file_name_, first_pack_offset_.value_or(0))) {
+    if (!layout_) layout_ = MediaStreamFile::ScanLayout(file_name_);
+    if (!stream_.Open(file_name_, layout_ ? layout_->user_data_offset() : 0)) {
         error_ = stream_.error();
         return false;
     }
@@ -101,6 +101,20 @@ bool Broadcaster::Start(uint32_t start_offset)
     std::fill(header_.begin(), header_.end(), 0);
     stream_.Read(header_.data(), 0, std::min(length, wire::kHeaderBytes));
 
+    // Opened here, not by the send thread, so that the owner knows the
+    // sender's address before anything is sent. Time-to-live 1 or nothing.
+    socket_.Close();
+    if (!socket_.OpenSender(block_size_) ||
+        !socket_.Connect(wire::GroupAddress(channel_), wire::DataPort(channel_))) {
+        error_ = "cannot open a multicast socket with time-to-live 1";
+        socket_.Close();
+        stream_.Close();
+        return false;
+    }
+    sender_address_ = socket_.LocalAddress();
+    stream_error_.clear();
+    ran_ = false;
+
     read_position_ = 0;
     write_position_ = 0;
     sent_position_.store(start_offset_, std::memory_order_relaxed);
@@ -114,6 +128,7 @@ void Broadcaster::Run()
 {
     if (!started_ || reader_thread_.joinable()) return;
     stopping_ = false;
+    ran_ = true;
     reader_thread_ = std::thread(&Broadcaster::ReaderThread, this);
     send_thread_ = std::thread(&Broadcaster::SendThread, this);
 }
@@ -150,7 +165,9 @@ void Broadcaster::StopWith(Stop stop)
 {
     EndThreads();
     started_ = false;
-    if (socket_.is_open()) {
+    sender_address_.reset();
+    // A broadcast that never ran has nobody to tell.
+    if (socket_.is_open() && ran_) {
         switch (stop) {
         case Stop::kRestart:
             std::this_thread::sleep_for(kControlPause);
@@ -163,8 +180,8 @@ void Broadcaster::StopWith(Stop stop)
             std::this_thread::sleep_for(kControlPause);
             break;
         }
-        socket_.Close();
     }
+    socket_.Close();
     stream_.Close();
 }
 
@@ -207,6 +224,7 @@ void Broadcaster::ReaderThread()
     while (position + wire::kChunkBytes <= length) {
         ++chunks;
         if (!stream_.Read(chunk.data(), position, wire::kChunkBytes)) {
+            stream_error_ = stream_.read_error();
             read_failed = true;
             break;
         }
@@ -226,7 +244,9 @@ void Broadcaster::ReaderThread()
     if (!read_failed && position < length) {
         const uint32_t tail = uint32_t(length - position);
         std::fill(chunk.begin(), chunk.end(), 0);
-        if (stream_.Read(chunk.data(), position, tail)) {
+        if (!stream_.Read(chunk.data(), position, tail)) {
+            stream_error_ = stream_.read_error();
+        } else {
             for (uint32_t offset = 0; offset < tail; offset += block_size_) {
                 if (!PutStreamPacket(wire::Kind::kData, uint32_t(position / block_size_),
                                      chunk.data() + offset, block_size_)) {
@@ -305,9 +325,6 @@ void Broadcaster::SendThread()
     // Pacing needs sub-millisecond wake-ups, not the default 50 us slack rounding.
     prctl(PR_SET_TIMERSLACK, 1UL);
     RequestPromptWakeUps();
-    if (!socket_.OpenSender(block_size_)) return;
-    // Connected once: no destination to look up for every datagram.
-    if (!socket_.Connect(wire::GroupAddress(channel_), wire::DataPort(channel_))) return;
     const int64_t period = int64_t(wire::PacingMilliseconds(block_size_)) * 1000000;
     int64_t next_send = Nanoseconds(Now());
 

@@ -38,8 +38,9 @@ public:
     Broadcaster(const Broadcaster&) = delete;
     Broadcaster& operator=(const Broadcaster&) = delete;
 
-    // Opens the file and loads its header; the threads wait for Run. False
-    // when the file cannot be broadcast (show kFileErrorText; error() says why).
+    // Opens the file, loads its header and opens the socket the broadcast
+    // goes out from; the threads wait for Run. False when the file cannot be
+    // broadcast (show kFileErrorText; error() says why).
     bool Start(uint32_t start_offset);
     void Run();
 
@@ -54,11 +55,22 @@ public:
 
     uint32_t stream_length() const { return stream_.length(); }
     uint32_t start_offset() const { return start_offset_; }
-    std::optional<int32_t> first_pack_offset() const { return first_pack_offset_; }
-    bool sector_mode() const { return stream_.sector_mode(); }
+    std::optional<int32_t> first_pack_offset() const
+    {
+        return layout_ ? std::optional(layout_->first_pack_offset) : std::nullopt;
+    }
+    bool sector_mode() const { return layout_ && layout_->video_cd_track; }
     int channel() const { return channel_; }
     const std::string& file_name() const { return file_name_; }
     const std::string& error() const { return error_; }
+    // Where this broadcast's datagrams come from, as its receivers see
+    // them, from a successful Start until the next stop: what the station's
+    // own reception keeps to. Every Start takes a new port.
+    std::optional<SenderAddress> sender_address() const { return sender_address_; }
+    // Why the stream ended early (a read error, a file that shrank), or
+    // empty. Written by the reader thread before it queues the end packet:
+    // read it once the end is reported, or after a stop.
+    const std::string& stream_error() const { return stream_error_; }
     // Stream offset just past the last data packet sent (the start offset
     // until one is); safe to read from any thread while the broadcast runs.
     uint32_t sent_position() const { return sent_position_.load(std::memory_order_relaxed); }
@@ -92,12 +104,14 @@ private:
 
     // Owner's thread only, and read by the worker threads while they run
     // (they are started after these are set and joined before they change).
-    std::optional<int32_t> first_pack_offset_;
+    std::optional<MediaStreamFile::Layout> layout_;
     MediaStreamFile stream_;
     uint32_t start_offset_ = 0;
     std::vector<uint8_t> header_;
     std::string error_;
+    std::optional<SenderAddress> sender_address_;
     bool started_ = false;
+    bool ran_ = false;  // the send thread ran since Start: stops may announce themselves
     std::thread reader_thread_;
     std::thread send_thread_;
 
@@ -111,8 +125,10 @@ private:
     std::atomic<bool> stopping_{false};        // set by a stop, re-checked after every wait
     std::atomic<uint32_t> sent_position_{0};   // set by Start, then by the send thread only
 
-    // Send thread's socket: opened by the send thread, used by the stops
-    // only after that thread has been joined.
+    std::string stream_error_;  // reader thread while it runs; see stream_error()
+
+    // Opened and connected by Start; used by the send thread while it runs,
+    // then by the stops.
     MulticastSocket socket_;
 
     std::mutex hold_mutex_;

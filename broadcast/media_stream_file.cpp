@@ -13,23 +13,14 @@ namespace kinoverd {
 
 namespace {
 
-// pread until `count` bytes are in or the file ends.
-bool ReadFully(int fd, uint8_t* destination, size_t count, uint64_t offset)
-{
-    while (count > 0) {
-        const ssize_t got = pread(fd, destination, count, off_t(offset));
-        if (got < 0 && errno == EINTR) continue;
-        if (got <= 0) return false;
-        destination += got;
-        count -= size_t(got);
-        offset += uint64_t(got);
-    }
-    return true;
-}
+// A raw sector begins with this sync pattern; its user data (form 2)
+// begins 24 bytes in.
+constexpr uint8_t kSectorSync[] = {0x00, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x00};
+constexpr int32_t kSectorUserDataStart = 24;
 
 }  // namespace
 
-std::optional<int32_t> MediaStreamFile::ScanFirstPackOffset(const std::string& path)
+std::optional<MediaStreamFile::Layout> MediaStreamFile::ScanLayout(const std::string& path)
 {
     // Non-blocking: a named pipe without a writer must not hang the caller.
     const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
@@ -45,16 +36,45 @@ std::optional<int32_t> MediaStreamFile::ScanFirstPackOffset(const std::string& p
         filled += size_t(got);
     }
     close(fd);
+    Layout layout;
     static constexpr uint8_t kPackStart[] = {0x00, 0x00, 0x01, 0xBA};
     const auto found = std::search(head.begin(), head.begin() + kScanBytes + 3,
                                    std::begin(kPackStart), std::end(kPackStart));
-    if (found == head.begin() + kScanBytes + 3) return kNoPackOffset;
-    return int32_t(found - head.begin());
+    if (found != head.begin() + kScanBytes + 3) layout.first_pack_offset = int32_t(found - head.begin());
+    const bool riff = std::memcmp(head.data(), "RIFF", 4) == 0 && std::memcmp(head.data() + 8, "CDXA", 4) == 0;
+    const int32_t sector_start = layout.first_pack_offset - kSectorUserDataStart;
+    const bool synced = layout.first_pack_offset != kNoPackOffset && sector_start >= 0 &&
+                        std::memcmp(head.data() + sector_start, kSectorSync, sizeof kSectorSync) == 0;
+    layout.video_cd_track = riff || synced;
+    return layout;
+}
+
+bool MediaStreamFile::ReadFile(uint8_t* destination, size_t count, uint64_t offset) const
+{
+    while (count > 0) {
+        const ssize_t got = pread(fd_, destination, count, off_t(offset));
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) {
+            read_error_ = std::string("read error: ") + std::strerror(errno);
+            return false;
+        }
+        if (got == 0) {
+            struct stat status {};
+            fstat(fd_, &status);
+            read_error_ = "the file shrank to " + std::to_string(status.st_size) +
+                          " bytes while it was being broadcast";
+            return false;
+        }
+        destination += got;
+        count -= size_t(got);
+        offset += uint64_t(got);
+    }
+    return true;
 }
 
 MediaStreamFile::~MediaStreamFile() { Close(); }
 
-bool MediaStreamFile::Open(const std::string& path, int32_t first_pack_offset)
+bool MediaStreamFile::Open(const std::string& path, int32_t user_data_offset)
 {
     Close();
     error_.clear();
@@ -77,7 +97,7 @@ bool MediaStreamFile::Open(const std::string& path, int32_t first_pack_offset)
         Close();
         return false;
     }
-    first_pack_offset_ = first_pack_offset;
+    user_data_offset_ = user_data_offset;
     if (!sector_mode()) {
         length_ = uint32_t(size);
     } else {
@@ -85,8 +105,8 @@ bool MediaStreamFile::Open(const std::string& path, int32_t first_pack_offset)
         // data is wholly in the file; the last sector's trailing check bytes
         // are not needed.
         const uint64_t user_data_end = size + (kSectorBytes - kSectorUserBytes);
-        const uint64_t sectors = user_data_end > uint64_t(first_pack_offset)
-                                     ? (user_data_end - first_pack_offset) / kSectorBytes
+        const uint64_t sectors = user_data_end > uint64_t(user_data_offset)
+                                     ? (user_data_end - user_data_offset) / kSectorBytes
                                      : 0;
         length_ = uint32_t(sectors * kSectorUserBytes);
     }
@@ -101,8 +121,11 @@ void MediaStreamFile::Close()
 
 bool MediaStreamFile::Read(uint8_t* destination, uint64_t position, uint32_t count) const
 {
-    if (fd_ < 0 || position + count > length_) return false;
-    if (!sector_mode()) return ReadFully(fd_, destination, count, position);
+    if (fd_ < 0 || position + count > length_) {
+        read_error_ = "read past the end of the stream";
+        return false;
+    }
+    if (!sector_mode()) return ReadFile(destination, count, position);
     return ReadSectors(destination, position, count);
 }
 
@@ -113,8 +136,8 @@ bool MediaStreamFile::ReadSectors(uint8_t* destination, uint64_t position, uint3
     const uint64_t last_sector = (position + count - 1) / kSectorUserBytes;
     // From the first sector's user data to the end of the last one's.
     std::vector<uint8_t> sectors((last_sector - first_sector) * kSectorBytes + kSectorUserBytes);
-    if (!ReadFully(fd_, sectors.data(), sectors.size(),
-                   uint64_t(first_pack_offset_) + first_sector * kSectorBytes)) {
+    if (!ReadFile(sectors.data(), sectors.size(),
+                  uint64_t(user_data_offset_) + first_sector * kSectorBytes)) {
         return false;
     }
     uint32_t skip = uint32_t(position % kSectorUserBytes);

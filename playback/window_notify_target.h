@@ -24,6 +24,7 @@ public:
     void RingNearlyFull() override { Post(kMsgRingNearlyFull, 0, 0); }
     void RestartReceived() override { Post(kMsgRestart, 0, 0); }
     void CloseReceived() override { Post(kMsgClose, 0, 0); }
+    void SenderConflict(SenderAddress) override {}
     void BlockPlayed(uint32_t position) override { Post(kMsgPosition, position, 0); }
     void RingEmpty(uint32_t position) override { Post(kMsgRingEmpty, position, 0); }
     void EndOfStream() override { Post(kMsgEndOfStream, 0, 0); }

@@ -84,9 +84,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             expected.clear();
             continue;
         }
-        if (admission.Handle(datagram.data(), datagram.size(), nullptr) == DatagramAdmission::Outcome::kPushed) {
+        const SenderAddress sender{0x7F000001, 40000};
+        if (admission.Handle(datagram.data(), datagram.size(), sender, nullptr) ==
+            DatagramAdmission::Outcome::kPushed) {
             Check(datagram.size() == packet_size);
             expected.push_back(datagram);
+            // After a stream's last block the admission buffers an end packet.
+            if (ring.Count() == expected.size() + 1) {
+                std::vector<uint8_t> end(packet_size, 0);
+                wire::WriteHead(end.data(), wire::Kind::kEnd);
+                expected.push_back(end);
+            }
         }
         Check(ring.Count() == expected.size());
     }

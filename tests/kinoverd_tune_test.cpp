@@ -1,6 +1,9 @@
 // Runs the built kinoverd-tune as a user would, against broadcasts made in
 // this process, and checks what it writes block by block.
+#include <netinet/in.h>
 #include <signal.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -129,12 +132,16 @@ TEST_F(KinoverdTuneTest, HelpAndBadUsage)
 
 TEST_F(KinoverdTuneTest, ATakenPortOrAnUnwritableOutputFailsClearly)
 {
-    MulticastSocket holder;
-    ASSERT_TRUE(holder.OpenListener(wire::GroupAddress(kChannel), wire::DataPort(kChannel), kBlock, false));
+    // A program that binds the port without sharing it.
+    const int holder = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(wire::DataPort(kChannel));
+    ASSERT_EQ(bind(holder, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
     TuneProcess busy({"--channel", std::to_string(kChannel), "--output", Output()});
     EXPECT_EQ(busy.WaitForExit(10s), 1);
     EXPECT_THAT(busy.err(), HasSubstr("cannot listen on channel 1"));
-    holder.Close();
+    close(holder);
 
     TuneProcess unwritable({"--channel", std::to_string(kChannel), "--output", directory_.File("no/such/dir")});
     EXPECT_EQ(unwritable.WaitForExit(10s), 1);

@@ -87,7 +87,9 @@ protected:
     // Admits what a receiver hands over into ring_, as a station does.
     MulticastReceiver::DatagramHandler Admit()
     {
-        return [this](uint8_t* datagram, size_t length) { admission_.Handle(datagram, length, &events_); };
+        return [this](uint8_t* datagram, size_t length, const SenderAddress& source) {
+            admission_.Handle(datagram, length, source, &events_);
+        };
     }
     int Start(MulticastReceiver& receiver) { return receiver.Start(group_, data_port_, wire::kBlockSize, Admit()); }
 

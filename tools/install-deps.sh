@@ -25,6 +25,8 @@ packages=(
     xvfb xauth pulseaudio pulseaudio-utils libasound2-plugins
     # tools/private-lan: ip, unshare; setarch for the ThreadSanitizer run
     iproute2 util-linux
+    # Packet loss inside the private namespace for the reception tests
+    nftables
 )
 
 missing=()

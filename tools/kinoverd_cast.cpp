@@ -13,20 +13,26 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <memory>
+#include <mutex>
 #include <optional>
+#include <random>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "broadcast/broadcaster.h"
+#include "broadcast/channel_reception.h"
 #include "broadcast/free_channel_probe.h"
 #include "broadcast/media_stream_file.h"
 #include "broadcast/notify_target.h"
+#include "broadcast/reception_events.h"
 #include "broadcast/wire_format.h"
 #include "tools/channel_number.h"
 #include "tools/playing_pace.h"
@@ -64,11 +70,15 @@ constexpr const char* kUsage =
     "Each file is sent at about the pace it plays (its mux rate), a little ahead,\n"
     "so that tuned stations neither starve nor overflow.\n"
     "\n"
-    "Every file must exist and be readable before anything is sent. Ctrl-C or\n"
-    "SIGTERM stops the broadcast with its close packets.\n"
+    "Every file must exist and be a readable regular file before anything is\n"
+    "sent. Ctrl-C or SIGTERM stops the broadcast with its close packets.\n"
     "\n"
-    "Exit status: 0 all files sent; 1 a file cannot be broadcast or no channel\n"
-    "is free; 2 bad usage; 128 + signal number when stopped by a signal.\n";
+    "When another sender broadcasts on the same channel, the broadcast says so\n"
+    "and moves to a free channel, going on from where it was.\n"
+    "\n"
+    "Exit status: 0 all files sent; 1 a file cannot be broadcast, could not be\n"
+    "read to its end (a read error, a file that shrank) or no channel is free;\n"
+    "2 bad usage; 128 + signal number when stopped by a signal.\n";
 
 struct Options {
     int channel = -1;  // -1: ask the free-channel probe
@@ -128,7 +138,9 @@ bool ParseArguments(int argc, char** argv, Options& options)
 // False, with the reason on stderr, when `path` is not a readable regular file.
 bool CheckReadable(const std::string& path)
 {
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Non-blocking: a named pipe without a writer would hold the open for
+    // ever, and with the stopping signals blocked nothing could end it.
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     struct stat status {};
     const bool opened = fd >= 0 && fstat(fd, &status) == 0;
     const int error = errno;
@@ -152,9 +164,102 @@ void ReportProgress(const Broadcaster& broadcaster)
                 broadcaster.stream_length(), seconds / 60, seconds % 60);
 }
 
-// Broadcasts one file to its end. Empty when it ended; otherwise the exit
-// status (a file that cannot be broadcast, or a stopping signal).
-std::optional<int> BroadcastFile(const std::string& path, int channel, QueuedNotify& wakeup,
+// Listens on the broadcast's own channel for anyone else's stream packets.
+class ChannelWatch : public ReceptionEvents {
+public:
+    // A small ring: the watch looks only at who sends, never at the stream.
+    static constexpr int kRingKib = 8;
+
+    ChannelWatch() : reception_(wire::kBlockSize, kRingKib) {}
+    bool Start(int channel, const Broadcaster& broadcaster)
+    {
+        conflict_ = false;
+        reception_.KeepToSender(broadcaster.sender_address());
+        return reception_.Start(channel, this);
+    }
+    void Stop() { reception_.Stop(); }
+    // The other sender, once since the last call, when the channel was found taken.
+    std::optional<SenderAddress> TakeConflict()
+    {
+        if (!conflict_.exchange(false)) return std::nullopt;
+        std::lock_guard lock(mutex_);
+        return other_;
+    }
+    uint64_t foreign() const { return reception_.counters().foreign; }
+
+private:
+    void SenderConflict(SenderAddress other) override
+    {
+        {
+            std::lock_guard lock(mutex_);
+            other_ = other;
+        }
+        conflict_ = true;
+    }
+    void PlaybackReady() override {}
+    void ResumePlayback() override {}
+    void RingNearlyFull() override {}
+    void RestartReceived() override {}
+    void CloseReceived() override {}
+    void BlockPlayed(uint32_t) override {}
+    void RingEmpty(uint32_t) override {}
+    void EndOfStream() override {}
+
+    std::atomic<bool> conflict_{false};  // set by the receive threads
+    std::mutex mutex_;
+    SenderAddress other_;  // guarded by mutex_
+    ChannelReception reception_;  // last: its threads end first
+};
+
+// A caster that found its channel taken waits a random pause of up to
+// kRecheckDelayMilliseconds, then moves only if the other sender is still
+// heard during kStillThereWindow: of two casters that collide, the first to
+// move usually leaves the channel to the other.
+constexpr int kRecheckDelayMilliseconds = 700;
+constexpr auto kStillThereWindow = std::chrono::milliseconds(300);
+
+// Stops the broadcast and starts it again where it was on a free channel
+// other than `channel`, which it then names. Empty when it runs again;
+// otherwise the exit status.
+std::optional<int> MoveToFreeChannel(const std::string& path, int& channel, QueuedNotify& wakeup,
+                                     std::unique_ptr<Broadcaster>& broadcaster,
+                                     std::unique_ptr<PlayingPace>& pace, ChannelWatch& watch)
+{
+    const uint32_t position = broadcaster->sent_position();
+    const auto started = pace->start();
+    pace.reset();
+    watch.Stop();
+    // Our receivers on the old channel are told it is over; the other
+    // sender's keep to their own sender and ignore it.
+    broadcaster->StopAndClose();
+    const int free_channel = FreeChannelProbe(wire::kBlockSize).FindFreeChannel(channel);
+    if (free_channel < 0) {
+        std::fprintf(stderr, "%s\n", kNoFreeChannelText);
+        return kExitFailure;
+    }
+    channel = free_channel;
+    while (wakeup.Take()) {
+    }
+    broadcaster = std::make_unique<Broadcaster>(path, channel, wire::kBlockSize, &wakeup);
+    if (!broadcaster->Start(position)) {
+        std::fprintf(stderr, "%s: %s: %s\n", Broadcaster::kFileErrorText, path.c_str(),
+                     broadcaster->error().c_str());
+        return kExitFailure;
+    }
+    std::printf("moved to channel %d (group %s, data port %u, control port %u) at byte %u\n", channel,
+                wire::GroupAddress(channel).c_str(), unsigned(wire::DataPort(channel)),
+                unsigned(wire::ControlPort(channel)), broadcaster->start_offset());
+    if (!watch.Start(channel, *broadcaster))
+        std::fprintf(stderr, "kinoverd-cast: cannot watch channel %d for other senders\n", channel);
+    broadcaster->Run();
+    pace = std::make_unique<PlayingPace>(*broadcaster, started);
+    return std::nullopt;
+}
+
+// Broadcasts one file to its end on `channel`, moving it to a free channel
+// when another sender takes it. Empty when the file ended; otherwise the exit
+// status (a file that cannot be broadcast, no free channel, a stopping signal).
+std::optional<int> BroadcastFile(const std::string& path, int& channel, QueuedNotify& wakeup,
                                  const StopSignals& signals)
 {
     // A signal that came while the previous file was being shut down: its end
@@ -163,52 +268,85 @@ std::optional<int> BroadcastFile(const std::string& path, int channel, QueuedNot
 
     while (wakeup.Take()) {
     }
-    Broadcaster broadcaster(path, channel, wire::kBlockSize, &wakeup);
-    // The broadcaster would send such a file as Video CD sectors from a
-    // guessed offset: nobody could play the result. Checked before start,
-    // whose complaint about such a file (an empty stream) would mislead.
-    if (broadcaster.first_pack_offset() == MediaStreamFile::kNoPackOffset) {
+    auto broadcaster = std::make_unique<Broadcaster>(path, channel, wire::kBlockSize, &wakeup);
+    // The broadcaster would send such a file byte for byte or, with a RIFF
+    // header, as Video CD sectors from a guessed offset: nobody could play
+    // the result. Checked before start, whose complaint about such a file
+    // would mislead.
+    if (broadcaster->first_pack_offset() == MediaStreamFile::kNoPackOffset) {
         std::fprintf(stderr,
                      "kinoverd-cast: %s: no MPEG pack start code in the first 512 KiB: "
                      "not an MPEG system stream or Video CD track\n",
                      path.c_str());
         return kExitFailure;
     }
-    if (!broadcaster.Start(0)) {
+    if (!broadcaster->Start(0)) {
         std::fprintf(stderr, "%s: %s: %s\n", Broadcaster::kFileErrorText, path.c_str(),
-                     broadcaster.error().c_str());
+                     broadcaster->error().c_str());
         return kExitFailure;
     }
-    broadcaster.Run();
-    PlayingPace pace(broadcaster);
+    ChannelWatch watch;
+    if (!watch.Start(channel, *broadcaster))
+        std::fprintf(stderr, "kinoverd-cast: cannot watch channel %d for other senders\n", channel);
+    broadcaster->Run();
+    auto pace = std::make_unique<PlayingPace>(*broadcaster);
 
+    std::minstd_rand random(std::random_device{}());
+    // After a conflict: a random pause, then a look at who is still heard.
+    enum class Recheck { kNone, kPausing, kListening } recheck = Recheck::kNone;
+    Clock::time_point recheck_at{};
+    uint64_t foreign_at_recheck = 0;
     auto next_report = Clock::now() + kReportInterval;
     for (;;) {
-        pace.Update();
+        pace->Update();
         const auto wait = std::min<Clock::duration>(
             std::chrono::ceil<std::chrono::milliseconds>(next_report - Clock::now()), kPaceInterval);
         pollfd fds[] = {{signals.fd(), POLLIN, 0}, {wakeup.fd(), POLLIN, 0}};
         const auto wait_ms = std::chrono::ceil<std::chrono::milliseconds>(wait).count();
         if (poll(fds, 2, int(std::max<int64_t>(wait_ms, 0))) < 0 && errno != EINTR) {
             std::fprintf(stderr, "kinoverd-cast: poll: %s\n", std::strerror(errno));
-            broadcaster.StopAndClose();
+            broadcaster->StopAndClose();
             return kExitFailure;
         }
         if (fds[0].revents & POLLIN) {
             if (const auto signal = signals.Take()) {
-                broadcaster.StopAndClose();
+                broadcaster->StopAndClose();
                 return kExitSignalBase + *signal;
             }
         }
         bool ended = false;
         while (const auto message = wakeup.Take()) ended |= message->number == kMsgBroadcastEnded;
         if (ended) {
-            ReportProgress(broadcaster);
-            broadcaster.StopQuietly();
+            ReportProgress(*broadcaster);
+            broadcaster->StopQuietly();
+            if (!broadcaster->stream_error().empty()) {
+                std::fprintf(stderr, "%s: %s: %s\n", Broadcaster::kFileErrorText, path.c_str(),
+                             broadcaster->stream_error().c_str());
+                return kExitFailure;
+            }
             return std::nullopt;
         }
+        const auto now = Clock::now();
+        if (const auto other = watch.TakeConflict(); other && recheck == Recheck::kNone) {
+            std::fprintf(stderr, "kinoverd-cast: channel %d is taken by another sender (%s)\n",
+                         channel, other->ToString().c_str());
+            recheck = Recheck::kPausing;
+            recheck_at = now + std::chrono::milliseconds(
+                                   std::uniform_int_distribution<int>(0, kRecheckDelayMilliseconds)(random));
+        }
+        if (recheck == Recheck::kPausing && now >= recheck_at) {
+            recheck = Recheck::kListening;
+            foreign_at_recheck = watch.foreign();
+        }
+        if (recheck == Recheck::kListening && now >= recheck_at + kStillThereWindow) {
+            recheck = Recheck::kNone;
+            if (watch.foreign() > foreign_at_recheck) {
+                if (const auto status = MoveToFreeChannel(path, channel, wakeup, broadcaster, pace, watch))
+                    return status;
+            }
+        }
         if (Clock::now() >= next_report) {
-            ReportProgress(broadcaster);
+            ReportProgress(*broadcaster);
             next_report += kReportInterval;
         }
     }

@@ -21,15 +21,16 @@ std::optional<uint32_t> PlayingPace::MuxRate(const uint8_t* pack, size_t length)
     return units * 50;
 }
 
-PlayingPace::PlayingPace(Broadcaster& broadcaster)
-    : broadcaster_(broadcaster), start_(std::chrono::steady_clock::now())
+PlayingPace::PlayingPace(Broadcaster& broadcaster, std::chrono::steady_clock::time_point start)
+    : broadcaster_(broadcaster), start_(start)
 {
     const auto offset = broadcaster.first_pack_offset();
     if (!offset || *offset == MediaStreamFile::kNoPackOffset) return;
+    // The first pack begins a track's stream; in a plain file it may follow other bytes.
     MediaStreamFile stream;
     uint8_t pack[14];
-    if (stream.Open(broadcaster.file_name(), *offset) &&
-        stream.Read(pack, 0, sizeof pack))
+    if (stream.Open(broadcaster.file_name(), broadcaster.sector_mode() ? *offset : 0) &&
+        stream.Read(pack, broadcaster.sector_mode() ? 0 : uint32_t(*offset), sizeof pack))
         rate_ = MuxRate(pack, sizeof pack);
 }
 

@@ -19,6 +19,7 @@ enum class Event {
     kRingNearlyFull,
     kRestart,
     kClose,
+    kSenderConflict,
     kBlockPlayed,
     kRingEmpty,
     kEndOfStream,
@@ -36,6 +37,7 @@ public:
     void RingNearlyFull() override { Record(Event::kRingNearlyFull); }
     void RestartReceived() override { Record(Event::kRestart); }
     void CloseReceived() override { Record(Event::kClose); }
+    void SenderConflict(SenderAddress) override { Record(Event::kSenderConflict); }
     void BlockPlayed(uint32_t position) override { Record(Event::kBlockPlayed, position); }
     void RingEmpty(uint32_t position) override { Record(Event::kRingEmpty, position); }
     void EndOfStream() override { Record(Event::kEndOfStream); }

@@ -66,8 +66,8 @@ bool WireCapture::Start()
 {
     Stop();
     const auto group = wire::GroupAddress(channel_);
-    if (!data_socket_.OpenListener(group, data_port(), block_size_, false) ||
-        !control_socket_.OpenListener(group, control_port(), block_size_, false)) {
+    if (!data_socket_.OpenListener(group, data_port(), block_size_, false, MulticastSocket::Port::kShared) ||
+        !control_socket_.OpenListener(group, control_port(), block_size_, false, MulticastSocket::Port::kShared)) {
         data_socket_.Close();
         control_socket_.Close();
         return false;
