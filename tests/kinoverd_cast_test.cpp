@@ -193,8 +193,10 @@ TEST_F(KinoverdCastTest, AnEmptyFileIsNotAnMpegStream)
 
 TEST_F(KinoverdCastTest, AFileTheBroadcasterRefusesIsAFileError)
 {
-    // A pack start code at 100 makes this a Video CD track, too short for one sector.
+    // A track header and a pack start code at 100: a Video CD track too
+    // short for one sector.
     std::vector<uint8_t> bytes = test::NonMpegBytes(200);
+    std::copy_n("RIFF\0\0\0\0CDXA", 12, bytes.begin());
     const uint8_t pack_start[] = {0x00, 0x00, 0x01, 0xBA};
     std::copy(std::begin(pack_start), std::end(pack_start), bytes.begin() + 100);
     const std::string stub = WriteFile("stub.dat", bytes);

@@ -194,8 +194,9 @@ TEST_F(KinoverdTuneTest, ACloseEndsTheTunerAndKeepsWhatArrived)
     broadcaster.Run();
     std::this_thread::sleep_for(3s);
     broadcaster.StopAndClose();
-    ASSERT_EQ(tuner->WaitForExit(10s), 0) << tuner->err();
-    EXPECT_THAT(tuner->err(), HasSubstr("the broadcast was closed"));
+    ASSERT_EQ(tuner->WaitForExit(10s), 3) << tuner->err();
+    EXPECT_THAT(tuner->err(), HasSubstr("the broadcast was closed before its end"));
+    EXPECT_THAT(tuner->err(), HasSubstr("0 blocks lost"));
     const std::vector<int> indices = BlockIndices(ReadFile(Output()), streams_["long.mpg"]);
     ASSERT_GT(indices.size(), kHeaderBlocks);
     for (size_t i = 0; i < indices.size(); ++i) ASSERT_EQ(indices[i], int(i)) << "block " << i;
@@ -247,7 +248,7 @@ TEST_F(KinoverdTuneTest, ASenderThatVanishesMidStreamIsReported)
     send(wire::Kind::kStreamStart, 0);
     for (uint32_t i = 0; i < 32; ++i) send(wire::Kind::kHeader, i);
     for (uint32_t i = 32; i < 32 + 400; ++i) send(wire::Kind::kData, i);
-    ASSERT_EQ(tuner->WaitForExit(30s), 1) << tuner->err();
+    ASSERT_EQ(tuner->WaitForExit(30s), 3) << tuner->err();
     EXPECT_THAT(tuner->err(), HasSubstr("stopped without an end packet"));
 }
 

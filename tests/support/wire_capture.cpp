@@ -1,5 +1,8 @@
 #include "tests/support/wire_capture.h"
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
@@ -28,11 +31,14 @@ void EnlargeReceiveBuffer(int fd)
 // still records when each datagram really came. The stamp is on the real-time
 // clock; only its distance from now is used, turned onto the steady clock.
 long ReceiveStamped(int fd, std::vector<uint8_t>& buffer,
-                    std::chrono::steady_clock::time_point* arrival)
+                    std::chrono::steady_clock::time_point* arrival, SenderAddress* source)
 {
     iovec io{buffer.data(), buffer.size()};
     alignas(cmsghdr) char control[128];
+    sockaddr_in from{};
     msghdr message{};
+    message.msg_name = &from;
+    message.msg_namelen = sizeof from;
     message.msg_iov = &io;
     message.msg_iovlen = 1;
     message.msg_control = control;
@@ -40,6 +46,7 @@ long ReceiveStamped(int fd, std::vector<uint8_t>& buffer,
     const long length = recvmsg(fd, &message, MSG_TRUNC);
     *arrival = std::chrono::steady_clock::now();
     if (length < 0) return length;
+    *source = SenderAddress{ntohl(from.sin_addr.s_addr), ntohs(from.sin_port)};
     for (cmsghdr* c = CMSG_FIRSTHDR(&message); c; c = CMSG_NXTHDR(&message, c)) {
         if (c->cmsg_level != SOL_SOCKET || c->cmsg_type != SCM_TIMESTAMPNS) continue;
         timespec stamp{}, now{};
@@ -115,7 +122,7 @@ void WireCapture::ReceiveThread()
         for (int i = 0; i < 2; ++i) {
             if (!(fds[i].revents & POLLIN)) continue;
             CapturedDatagram datagram;
-            const long length = ReceiveStamped(fds[i].fd, buffer, &datagram.arrival);
+            const long length = ReceiveStamped(fds[i].fd, buffer, &datagram.arrival, &datagram.source);
             if (length < 0) continue;
             datagram.port = ports[i];
             datagram.length = size_t(length);

@@ -20,6 +20,7 @@ struct CapturedDatagram {
     std::vector<uint8_t> bytes;                     // cut off at WireCapture::kMaxDatagramBytes
     size_t length = 0;                              // the datagram's true length
     std::chrono::steady_clock::time_point arrival;  // when the kernel queued it
+    SenderAddress source;
 };
 
 class WireCapture {
