@@ -63,9 +63,10 @@ public:
     int channel() const { return channel_; }
     const std::string& file_name() const { return file_name_; }
     const std::string& error() const { return error_; }
-    // Where this broadcast's datagrams come from, as its receivers see
-    // them, from a successful Start until the next stop: what the station's
-    // own reception keeps to. Every Start takes a new port.
+    // Where this broadcast's datagrams come from, from a successful Start
+    // until the next stop: what the station's own reception keeps to. Every
+    // Start takes a new port. The address is 0.0.0.0 where the kernel does
+    // not tell a socket connected to a group which interface address it sends from.
     std::optional<SenderAddress> sender_address() const { return sender_address_; }
     // Why the stream ended early (a read error, a file that shrank), or
     // empty. Written by the reader thread before it queues the end packet:

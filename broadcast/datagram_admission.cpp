@@ -40,7 +40,7 @@ DatagramAdmission::Outcome DatagramAdmission::Handle(uint8_t* datagram, size_t l
     bool request_start = false;
     {
         std::unique_lock lock(mutex_);
-        if (sender_ && source != *sender_) {
+        if (sender_ && !IsSender(source)) {
             const bool conflict = length == wire::PacketSize(block_size_) && NoteForeign(datagram);
             lock.unlock();
             if (conflict && events) events->SenderConflict(source);
@@ -138,6 +138,13 @@ DatagramAdmission::Outcome DatagramAdmission::Handle(uint8_t* datagram, size_t l
         if (request_start) events->PlaybackReady();
     }
     return pushed ? Outcome::kPushed : Outcome::kRingFull;
+}
+
+// A socket connected to a group reports no address of its own: then its
+// port alone names the station's own sender.
+bool DatagramAdmission::IsSender(const SenderAddress& source) const
+{
+    return source.port == sender_->port && (sender_->address == 0 || source.address == sender_->address);
 }
 
 // True when this foreign stream packet makes the sender a conflict: enough

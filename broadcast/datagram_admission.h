@@ -62,9 +62,10 @@ public:
     Outcome Handle(uint8_t* datagram, size_t length, const SenderAddress& source,
                    ReceptionEvents* events);
 
-    // Keeps to `sender` (a station's own broadcaster) or, when empty, to the
-    // sender of each stream-start packet it synchronises on, until Reset.
-    // Forgets the stream and empties the ring.
+    // Keeps to `sender` (a station's own broadcaster; address 0.0.0.0 stands
+    // for any address, for a socket that cannot tell its own) or, when
+    // empty, to the sender of each stream-start packet it synchronises on,
+    // until Reset. Forgets the stream and empties the ring.
     void KeepTo(std::optional<SenderAddress> sender);
     // Forgets the stream (and a sender followed since its stream-start
     // packet) and empties the ring, so that no datagram judged under the
@@ -89,6 +90,7 @@ private:
     bool Plausible(uint32_t stream_length, uint32_t block_index, bool header);
     uint32_t HeadBlocksInStream() const;
     void CountLost(uint64_t blocks) { Add(lost_, blocks); }
+    bool IsSender(const SenderAddress& source) const;
     bool NoteForeign(const uint8_t* datagram);
     void ForgetStream();
     static void Add(std::atomic<uint64_t>& counter, uint64_t n = 1)

@@ -1,5 +1,6 @@
 // Runs the built kinoverd-tune as a user would, against broadcasts made in
 // this process, and checks what it writes block by block.
+#include <arpa/inet.h>
 #include <netinet/in.h>
 #include <signal.h>
 #include <sys/socket.h>
@@ -12,8 +13,11 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <cstdlib>
 #include <map>
+#include <optional>
 #include <memory>
+#include <regex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -22,6 +26,7 @@
 #include "broadcast/multicast_socket.h"
 #include "broadcast/wire_format.h"
 #include "tests/support/child_process.h"
+#include "tests/support/datagram_relay.h"
 #include "tests/support/recorded_notify.h"
 #include "tests/support/test_streams.h"
 
@@ -79,6 +84,80 @@ std::vector<int> HeaderThenLive(int first_live, size_t stream_bytes)
     return indices;
 }
 
+
+// Drops datagrams leaving for the tuned channel's data port inside the
+// private namespace, by an nftables rule such as "numgen random mod 1000 < 20"
+// (empty: every one). Only data packets ('P' at payload byte 3), so that the
+// stream start and end stay, unless `every_kind`.
+class PacketLoss {
+public:
+    PacketLoss(const std::string& condition, bool every_kind = false)
+    {
+        const std::string match = "udp dport " + std::to_string(wire::DataPort(kChannel)) +
+                                  (every_kind ? "" : " @th,88,8 0x50");
+        Nft("add table inet kinoverd_loss");
+        Nft("add chain inet kinoverd_loss out '{ type filter hook output priority 0 ; }'");
+        added_ = Nft("add rule inet kinoverd_loss out " + match + " " + condition + " drop");
+    }
+    ~PacketLoss() { Nft("delete table inet kinoverd_loss"); }
+    bool added() const { return added_; }
+
+private:
+    static bool Nft(const std::string& command) { return std::system(("nft " + command).c_str()) == 0; }
+    bool added_ = false;
+};
+
+// Another host on the segment: a socket bound to another loopback address.
+class ForeignHost {
+public:
+    ForeignHost()
+    {
+        fd_ = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(0x7F000002);
+        bound_ = bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+        const int ttl = 1;
+        setsockopt(fd_, IPPROTO_IP, IP_MULTICAST_TTL, &ttl, sizeof ttl);
+    }
+    ~ForeignHost() { close(fd_); }
+    bool bound() const { return bound_; }
+    void Send(wire::Kind kind, uint32_t index = 0)
+    {
+        const bool control = kind == wire::Kind::kRestart || kind == wire::Kind::kClose;
+        Bytes packet(wire::PacketSize(kBlock), 0x33);
+        wire::WriteHead(packet.data(), kind);
+        wire::WriteIndexAndLength(packet.data(), index, 100 * 1024 * 1024);
+        sockaddr_in to{};
+        to.sin_family = AF_INET;
+        to.sin_port = htons(control ? wire::ControlPort(kChannel) : wire::DataPort(kChannel));
+        inet_pton(AF_INET, wire::GroupAddress(kChannel).c_str(), &to.sin_addr);
+        sendto(fd_, packet.data(), packet.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
+    }
+
+private:
+    int fd_ = -1;
+    bool bound_ = false;
+};
+
+// A count from the tuner's closing summary, such as "blocks lost".
+uint64_t Reported(const std::string& err, const std::string& what)
+{
+    std::smatch match;
+    if (!std::regex_search(err, match, std::regex("([0-9]+) " + what))) return UINT64_MAX;
+    return std::stoull(match[1]);
+}
+
+// The written blocks are stream blocks, the head then strictly increasing.
+void ExpectInStreamOrder(const std::vector<int>& indices)
+{
+    ASSERT_GT(indices.size(), kHeaderBlocks);
+    for (size_t i = 0; i < indices.size(); ++i) {
+        ASSERT_NE(indices[i], -1) << "block " << i;
+        if (i > kHeaderBlocks) ASSERT_GT(indices[i], indices[i - 1]) << "block " << i;
+    }
+}
+
 class KinoverdTuneTest : public testing::Test {
 protected:
     std::string WriteStream(const std::string& name, size_t bytes, uint32_t seed = 1)
@@ -102,9 +181,20 @@ protected:
         return tuner;
     }
 
+    // Broadcasts `path` on the tuned channel (or `channel`) until its end.
+    void Broadcast(const std::string& path, int channel = kChannel)
+    {
+        Broadcaster broadcaster(path, channel, kBlock, &notify_);
+        ASSERT_TRUE(broadcaster.Start(0));
+        broadcaster.Run();
+        ASSERT_TRUE(notify_.WaitFor(kMsgBroadcastEnded, 60s, ++broadcasts_));
+        broadcaster.StopQuietly();
+    }
+
     TempDir directory_;
     std::map<std::string, Bytes> streams_;
     test::RecordedNotify notify_;
+    size_t broadcasts_ = 0;
 };
 
 TEST_F(KinoverdTuneTest, HelpAndBadUsage)
@@ -279,6 +369,98 @@ TEST_F(KinoverdTuneTest, AStallBeforeHalfFullDoesNotRepeatTheHeader)
     send(wire::Kind::kEnd, 0);
     ASSERT_EQ(tuner->WaitForExit(30s), 0) << tuner->err();
     EXPECT_EQ(ReadFile(Output()).size(), size_t(kBlocks) * kBlock);
+}
+
+// Anyone can send to a group: a host that forges restart, close, end and
+// stream-start packets and floods the channel with well-formed data changes
+// nothing in what two tuners of this station write.
+TEST_F(KinoverdTuneTest, ForgedPacketsAndAFloodFromAnotherHostAreIgnored)
+{
+    const std::string path = WriteStream("movie.mpg", 1600 * 1024 + 1000);
+    auto tuner = StartTuner();
+    auto second = StartTuner({"--output", directory_.File("second.out")});
+    std::thread forgery([] {
+        std::this_thread::sleep_for(1500ms);
+        ForeignHost forger;
+        ASSERT_TRUE(forger.bound());
+        using wire::Kind;
+        for (Kind kind : {Kind::kRestart, Kind::kClose, Kind::kClose, Kind::kEnd, Kind::kStreamStart})
+            forger.Send(kind);
+        for (uint32_t n = 0; n < 2000; ++n) {
+            forger.Send(Kind::kData, 40 + n);
+            if (n % 4 == 0) std::this_thread::sleep_for(1ms);
+        }
+    });
+    Broadcast(path);
+    forgery.join();
+    ASSERT_EQ(tuner->WaitForExit(30s), 0) << tuner->err();
+    ASSERT_EQ(second->WaitForExit(30s), 0) << second->err();
+    EXPECT_TRUE(ReadFile(Output()) == streams_["movie.mpg"]);
+    EXPECT_TRUE(ReadFile(directory_.File("second.out")) == streams_["movie.mpg"]);
+    EXPECT_THAT(tuner->err(), HasSubstr("another sender is broadcasting on this channel"));
+    EXPECT_GT(Reported(tuner->err(), "foreign datagrams"), 1000u);
+    EXPECT_EQ(Reported(tuner->err(), "blocks lost"), 0u);
+}
+
+// Real loss inside the namespace, at random and in bursts, and an outage of
+// two seconds: the tuner counts the lost blocks, writes the rest in order,
+// goes on to the end and calls the copy damaged.
+TEST_F(KinoverdTuneTest, LostBlocksAreCountedAndTheCopyIsDamaged)
+{
+    const std::string path = WriteStream("movie.mpg", 1600 * 1024);
+    for (const char* condition : {"numgen random mod 1000 < 20", "numgen inc mod 200 > 189", ""}) {
+        SCOPED_TRACE(condition);
+        auto tuner = StartTuner();
+        std::optional<PacketLoss> loss;
+        std::thread outage;
+        if (*condition) {
+            loss.emplace(condition);
+            ASSERT_TRUE(loss->added());
+        } else {
+            outage = std::thread([&] {
+                std::this_thread::sleep_for(1500ms);
+                loss.emplace("", /*every_kind=*/true);
+                std::this_thread::sleep_for(2s);
+                loss.reset();
+            });
+        }
+        Broadcast(path);
+        if (outage.joinable()) outage.join();
+        loss.reset();
+        ASSERT_EQ(tuner->WaitForExit(30s), 3) << tuner->err();
+        EXPECT_THAT(tuner->err(), HasSubstr("the copy is damaged"));
+        const uint64_t lost = Reported(tuner->err(), "blocks lost");
+        EXPECT_GT(lost, *condition ? 0u : 200u);
+        const std::vector<int> indices = BlockIndices(ReadFile(Output()), streams_["movie.mpg"]);
+        ExpectInStreamOrder(indices);
+        EXPECT_EQ(indices.size() + lost, 1600u / 2);
+    }
+}
+
+// A network that duplicates and reorders, by a relay from channel 2: a
+// duplicate is dropped, so the copy stays whole; a block that comes after a
+// later one is dropped as late and lost.
+TEST_F(KinoverdTuneTest, DuplicatesAreDroppedAndLateBlocksLost)
+{
+    const std::string path = WriteStream("movie.mpg", 1200 * 1024);
+    {
+        test::DatagramRelay relay(2, kChannel, {.duplicate_every = 7});
+        ASSERT_TRUE(relay.Start());
+        auto tuner = StartTuner();
+        Broadcast(path, 2);
+        ASSERT_EQ(tuner->WaitForExit(30s), 0) << tuner->err();
+        EXPECT_TRUE(ReadFile(Output()) == streams_["movie.mpg"]);
+        EXPECT_GT(Reported(tuner->err(), "duplicate"), 50u);
+    }
+    test::DatagramRelay relay(2, kChannel, {.swap_every = 50});
+    ASSERT_TRUE(relay.Start());
+    auto tuner = StartTuner();
+    Broadcast(path, 2);
+    ASSERT_EQ(tuner->WaitForExit(30s), 3) << tuner->err();
+    const uint64_t late = Reported(tuner->err(), "late");
+    EXPECT_GT(late, 5u);
+    EXPECT_EQ(Reported(tuner->err(), "blocks lost"), late);
+    ExpectInStreamOrder(BlockIndices(ReadFile(Output()), streams_["movie.mpg"]));
 }
 
 TEST_F(KinoverdTuneTest, StopsCleanlyOnASignal)
