@@ -13,7 +13,7 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
-#include <cstdlib>
+#include <cstdio>
 #include <map>
 #include <optional>
 #include <memory>
@@ -95,15 +95,21 @@ public:
     {
         const std::string match = "udp dport " + std::to_string(wire::DataPort(kChannel)) +
                                   (every_kind ? "" : " @th,88,8 0x50");
-        Nft("add table inet kinoverd_loss");
-        Nft("add chain inet kinoverd_loss out '{ type filter hook output priority 0 ; }'");
-        added_ = Nft("add rule inet kinoverd_loss out " + match + " " + condition + " drop");
+        added_ = Nft("add table inet kinoverd_loss\n"
+                     "add chain inet kinoverd_loss out { type filter hook output priority 0 ; }\n"
+                     "add rule inet kinoverd_loss out " + match + " " + condition + " drop\n");
     }
-    ~PacketLoss() { Nft("delete table inet kinoverd_loss"); }
+    ~PacketLoss() { Nft("delete table inet kinoverd_loss\n"); }
     bool added() const { return added_; }
 
 private:
-    static bool Nft(const std::string& command) { return std::system(("nft " + command).c_str()) == 0; }
+    static bool Nft(const std::string& script)
+    {
+        FILE* nft = popen("nft -f -", "w");
+        if (!nft) return false;
+        std::fputs(script.c_str(), nft);
+        return pclose(nft) == 0;
+    }
     bool added_ = false;
 };
 
