@@ -4,6 +4,7 @@
 #include <netinet/in.h>
 #include <signal.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <gmock/gmock.h>
@@ -477,6 +478,13 @@ TEST_F(KinoverdTuneTest, StopsCleanlyOnASignal)
         tuner->Signal(signal_number);
         EXPECT_EQ(tuner->WaitForExit(5s), 128 + signal_number);
     }
+    // An output pipe that nobody reads holds the open, never the signal.
+    const std::string pipe = directory_.File("pipe");
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+    TuneProcess waiting({"--channel", std::to_string(kChannel), "--output", pipe});
+    std::this_thread::sleep_for(300ms);
+    waiting.Signal(SIGTERM);
+    EXPECT_EQ(waiting.WaitForExit(5s), -SIGTERM);
 }
 
 }  // namespace

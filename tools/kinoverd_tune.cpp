@@ -109,11 +109,7 @@ int main(int argc, char** argv)
     }
     // A reader that closes the pipe ends the tuner through a write error.
     signal(SIGPIPE, SIG_IGN);
-    const StopSignals signals;
-    if (!signals.is_open()) {
-        std::fprintf(stderr, "kinoverd-tune: signalfd: %s\n", std::strerror(errno));
-        return ChannelTuner::kExitFailure;
-    }
+    // Opened while Ctrl-C still works: a named pipe waits here for its reader.
     int output_fd = STDOUT_FILENO;
     if (options.output != "-") {
         output_fd = open(options.output.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
@@ -121,6 +117,11 @@ int main(int argc, char** argv)
             std::fprintf(stderr, "kinoverd-tune: %s: %s\n", options.output.c_str(), std::strerror(errno));
             return ChannelTuner::kExitFailure;
         }
+    }
+    const StopSignals signals;
+    if (!signals.is_open()) {
+        std::fprintf(stderr, "kinoverd-tune: signalfd: %s\n", std::strerror(errno));
+        return ChannelTuner::kExitFailure;
     }
     const int status = ChannelTuner(*options.channel, output_fd, signals).Tune();
     if (output_fd != STDOUT_FILENO && close(output_fd) != 0 && status == ChannelTuner::kExitDone) {
