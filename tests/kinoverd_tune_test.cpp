@@ -88,14 +88,14 @@ std::vector<int> HeaderThenLive(int first_live, size_t stream_bytes)
 
 // Drops datagrams leaving for the tuned channel's data port inside the
 // private namespace, by an nftables rule such as "numgen random mod 1000 < 20"
-// (empty: every one). Only data packets ('P' at payload byte 3), so that the
-// stream start and end stay, unless `every_kind`.
+// (empty: every one). Only packets of `kind` (payload byte 3; data packets
+// by default, so that the stream start and end stay), or of every kind.
 class PacketLoss {
 public:
-    PacketLoss(const std::string& condition, bool every_kind = false)
+    PacketLoss(const std::string& condition, bool every_kind = false, wire::Kind kind = wire::Kind::kData)
     {
         const std::string match = "udp dport " + std::to_string(wire::DataPort(kChannel)) +
-                                  (every_kind ? "" : " @th,88,8 0x50");
+                                  (every_kind ? "" : " @th,88,8 " + std::to_string(int(kind)));
         added_ = Nft("add table inet kinoverd_loss\n"
                      "add chain inet kinoverd_loss out { type filter hook output priority 0 ; }\n"
                      "add rule inet kinoverd_loss out " + match + " " + condition + " drop\n");
@@ -442,6 +442,18 @@ TEST_F(KinoverdTuneTest, LostBlocksAreCountedAndTheCopyIsDamaged)
         ExpectInStreamOrder(indices);
         EXPECT_EQ(indices.size() + lost, 1600u / 2);
     }
+}
+
+// The end packet lost: the last block has ended the stream already.
+TEST_F(KinoverdTuneTest, ALostEndPacketStillEndsAWholeCopy)
+{
+    const std::string path = WriteStream("short.mpg", 300 * 1024 + 5);
+    PacketLoss loss("", false, wire::Kind::kEnd);
+    ASSERT_TRUE(loss.added());
+    auto tuner = StartTuner();
+    Broadcast(path);
+    ASSERT_EQ(tuner->WaitForExit(30s), 0) << tuner->err();
+    EXPECT_TRUE(ReadFile(Output()) == streams_["short.mpg"]);
 }
 
 // A network that duplicates and reorders, by a relay from channel 2: a
