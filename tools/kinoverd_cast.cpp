@@ -13,14 +13,12 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <random>
 #include <string>
@@ -28,13 +26,12 @@
 #include <vector>
 
 #include "broadcast/broadcaster.h"
-#include "broadcast/channel_reception.h"
 #include "broadcast/free_channel_probe.h"
 #include "broadcast/media_stream_file.h"
 #include "broadcast/notify_target.h"
-#include "broadcast/reception_events.h"
 #include "broadcast/wire_format.h"
 #include "tools/channel_number.h"
+#include "tools/channel_watch.h"
 #include "tools/playing_pace.h"
 #include "tools/queued_notify.h"
 #include "tools/stop_signals.h"
@@ -163,53 +160,6 @@ void ReportProgress(const Broadcaster& broadcaster)
     std::printf("%s: %u / %u bytes, %02u:%02u\n", broadcaster.file_name().c_str(), position,
                 broadcaster.stream_length(), seconds / 60, seconds % 60);
 }
-
-// Listens on the broadcast's own channel for anyone else's stream packets.
-class ChannelWatch : public ReceptionEvents {
-public:
-    // A small ring: the watch looks only at who sends, never at the stream.
-    static constexpr int kRingKib = 8;
-
-    ChannelWatch() : reception_(wire::kBlockSize, kRingKib) {}
-    bool Start(int channel, const Broadcaster& broadcaster)
-    {
-        conflict_ = false;
-        reception_.KeepToSender(broadcaster.sender_address());
-        return reception_.Start(channel, this);
-    }
-    void Stop() { reception_.Stop(); }
-    // The other sender, once since the last call, when the channel was found taken.
-    std::optional<SenderAddress> TakeConflict()
-    {
-        if (!conflict_.exchange(false)) return std::nullopt;
-        std::lock_guard lock(mutex_);
-        return other_;
-    }
-    uint64_t foreign() const { return reception_.counters().foreign; }
-
-private:
-    void SenderConflict(SenderAddress other) override
-    {
-        {
-            std::lock_guard lock(mutex_);
-            other_ = other;
-        }
-        conflict_ = true;
-    }
-    void PlaybackReady() override {}
-    void ResumePlayback() override {}
-    void RingNearlyFull() override {}
-    void RestartReceived() override {}
-    void CloseReceived() override {}
-    void BlockPlayed(uint32_t) override {}
-    void RingEmpty(uint32_t) override {}
-    void EndOfStream() override {}
-
-    std::atomic<bool> conflict_{false};  // set by the receive threads
-    std::mutex mutex_;
-    SenderAddress other_;  // guarded by mutex_
-    ChannelReception reception_;  // last: its threads end first
-};
 
 // A caster that found its channel taken waits a random pause of up to
 // kRecheckDelayMilliseconds, then moves only if the other sender is still
