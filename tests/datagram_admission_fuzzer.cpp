@@ -15,7 +15,9 @@
 namespace {
 
 using kinoverd::DatagramAdmission;
+using kinoverd::SenderAddress;
 using kinoverd::wire::Kind;
+namespace wire = kinoverd::wire;
 
 constexpr Kind kKinds[] = {Kind::kStreamStart, Kind::kHeader, Kind::kData,
                            Kind::kEnd,         Kind::kRestart, Kind::kClose};
