@@ -175,7 +175,7 @@ bool MeasureBroadcast(const char* title, const std::string& path, bool* goals_me
 {
     MulticastSocket listener;
     if (!listener.OpenListener(wire::GroupAddress(kChannel), wire::DataPort(kChannel),
-                               wire::kBlockSize, false)) {
+                               wire::kBlockSize, false, MulticastSocket::Port::kShared)) {
         std::fprintf(stderr, "cannot listen on channel %d\n", kChannel);
         return false;
     }

@@ -40,13 +40,13 @@ bool Open(const std::string& name, MediaStreamFile& stream)
     std::string error;
     if (const auto track = ParseTrackName(name)) {
         std::unique_ptr<SectorSource> source = DiscTrack::Open(track->disc, track->number, error);
-        const auto offset = source ? MediaStreamFile::ScanFirstPackOffset(*source) : std::nullopt;
-        if (offset && stream.Open(std::move(source), *offset)) return true;
+        const auto layout = source ? MediaStreamFile::ScanLayout(*source) : std::nullopt;
+        if (layout && stream.Open(std::move(source), layout->user_data_offset())) return true;
         std::fprintf(stderr, "disc_read_bench: %s: %s\n", name.c_str(), error.c_str());
         return false;
     }
-    const auto offset = MediaStreamFile::ScanFirstPackOffset(name);
-    if (offset && stream.Open(name, *offset)) return true;
+    const auto layout = MediaStreamFile::ScanLayout(name);
+    if (layout && stream.Open(name, layout->user_data_offset())) return true;
     std::fprintf(stderr, "disc_read_bench: %s: %s\n", name.c_str(), stream.error().c_str());
     return false;
 }

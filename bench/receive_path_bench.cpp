@@ -27,6 +27,10 @@ namespace {
 using Clock = std::chrono::steady_clock;
 constexpr int kChannel = 0;
 constexpr uint32_t kBlock = wire::kBlockSize;
+// Room for two million blocks in increasing order: the admission drops repeats.
+constexpr uint32_t kStreamLength = 0xFFFFFFFF;
+constexpr uint32_t kFirstLiveBlock = 32;
+const SenderAddress kSender{0x7F000001, 40000};
 
 double CpuSeconds(clockid_t clock)
 {
@@ -43,6 +47,7 @@ public:
     void RingNearlyFull() override {}
     void RestartReceived() override {}
     void CloseReceived() override {}
+    void SenderConflict(SenderAddress) override {}
     void RingEmpty(uint32_t) override {}
     void EndOfStream() override {}
 };
@@ -51,7 +56,7 @@ std::vector<uint8_t> Packet(wire::Kind kind, uint32_t block_index)
 {
     std::vector<uint8_t> packet(wire::PacketSize(kBlock), uint8_t(block_index));
     wire::WriteHead(packet.data(), kind);
-    wire::WriteIndexAndLength(packet.data(), block_index, 100000000);
+    wire::WriteIndexAndLength(packet.data(), block_index, kStreamLength);
     return packet;
 }
 
@@ -68,15 +73,16 @@ void AdmissionAlone()
     constexpr int kRounds = 2000000;
 
     double begin = CpuSeconds(CLOCK_THREAD_CPUTIME_ID);
-    for (int n = 0; n < kRounds; ++n) admission.Handle(packet.data(), packet.size(), &events);
+    for (int n = 0; n < kRounds; ++n) admission.Handle(packet.data(), packet.size(), kSender, &events);
     const double dropped = (CpuSeconds(CLOCK_THREAD_CPUTIME_ID) - begin) / kRounds;
 
     auto start = Packet(wire::Kind::kStreamStart, 0);
-    admission.Handle(start.data(), start.size(), &events);
+    admission.Handle(start.data(), start.size(), kSender, &events);
     ring.Pop(slot.data());
     begin = CpuSeconds(CLOCK_THREAD_CPUTIME_ID);
     for (int n = 0; n < kRounds; ++n) {
-        admission.Handle(packet.data(), packet.size(), &events);
+        wire::WriteIndexAndLength(packet.data(), kFirstLiveBlock + n, kStreamLength);
+        admission.Handle(packet.data(), packet.size(), kSender, &events);
         ring.Pop(slot.data());
     }
     const double pushed = (CpuSeconds(CLOCK_THREAD_CPUTIME_ID) - begin) / kRounds;
@@ -99,11 +105,18 @@ public:
     {
         sender_.SendTo(packet.data(), packet.size(), group_, wire::DataPort(kChannel));
     }
+    // A data packet with the stream's next block index.
+    void SendNextData(std::vector<uint8_t>& packet)
+    {
+        wire::WriteIndexAndLength(packet.data(), next_block_++, kStreamLength);
+        Send(packet);
+    }
 
     // Empties the ring and synchronises on a fresh stream-start packet.
     bool Restart()
     {
         reception_.Reset();
+        next_block_ = kFirstLiveBlock;
         Send(Packet(wire::Kind::kStreamStart, 0));
         return WaitForCount(1);
     }
@@ -125,6 +138,7 @@ private:
     IgnoredEvents events_;
     ChannelReception reception_;
     MulticastSocket sender_;
+    uint32_t next_block_ = kFirstLiveBlock;
 };
 
 // One datagram at a time, each sent once the previous one is in the ring:
@@ -140,7 +154,7 @@ void ThroughAReceiver(Station& station)
     const auto wall_begin = Clock::now();
     int lost = 0;
     for (int n = 0; n < kDatagrams; ++n) {
-        station.Send(packet);
+        station.SendNextData(packet);
         if (!station.WaitForCount(2)) ++lost;
         station.ring().Pop(slot.data());
     }
@@ -171,7 +185,7 @@ uint32_t Burst(Station& station, uint32_t count, std::chrono::nanoseconds gap)
             }
             next += gap;
         }
-        station.Send(packet);
+        station.SendNextData(packet);
     }
     station.WaitForCount(count + 1, std::chrono::milliseconds(50));
     return station.ring().Count() - 1;  // less the stream-start packet

@@ -62,7 +62,7 @@ Broadcaster::Broadcaster(std::string file_name, int channel, uint32_t block_size
       ring_size_(block_size * kRingSlots + 12 * kRingSlots),
       events_(events),
       tracks_(tracks && tracks->IsTrackName(file_name_) ? tracks : nullptr),
-      first_pack_offset_(ScanFirstPackOffset()),
+      layout_(ScanLayout()),
       header_(wire::kHeaderBytes),
       ring_(ring_size_)
 {
@@ -106,6 +106,19 @@ bool Broadcaster::Start(uint32_t start_offset)
         read_error_.clear();
     }
 
+    // Opened here, not by the send thread, so that the owner knows the
+    // sender's address before anything is sent. Time-to-live 1 or nothing.
+    socket_.Close();
+    if (!socket_.OpenSender(block_size_) ||
+        !socket_.Connect(wire::GroupAddress(channel_), wire::DataPort(channel_))) {
+        error_ = "cannot open a multicast socket with time-to-live 1";
+        socket_.Close();
+        stream_.Close();
+        return false;
+    }
+    sender_address_ = socket_.LocalAddress();
+    ran_ = false;
+
     read_position_ = 0;
     write_position_ = 0;
     sent_position_.store(start_offset_, std::memory_order_relaxed);
@@ -115,31 +128,31 @@ bool Broadcaster::Start(uint32_t start_offset)
     return true;
 }
 
-std::optional<int32_t> Broadcaster::ScanFirstPackOffset() const
+std::optional<MediaStreamFile::Layout> Broadcaster::ScanLayout() const
 {
-    if (!tracks_) return MediaStreamFile::ScanFirstPackOffset(file_name_);
+    if (!tracks_) return MediaStreamFile::ScanLayout(file_name_);
     std::string error;
     const std::unique_ptr<SectorSource> track = tracks_->Open(file_name_, error);
-    return track ? MediaStreamFile::ScanFirstPackOffset(*track) : std::nullopt;
+    return track ? MediaStreamFile::ScanLayout(*track) : std::nullopt;
 }
 
 // Scans again when construction could not: the file or disc may be back.
 bool Broadcaster::OpenStream()
 {
     if (!tracks_) {
-        if (!first_pack_offset_) first_pack_offset_ = ScanFirstPackOffset();
-        if (stream_.Open(file_name_, first_pack_offset_.value_or(0))) return true;
+        if (!layout_) layout_ = ScanLayout();
+        if (stream_.Open(file_name_, layout_ ? layout_->user_data_offset() : 0)) return true;
         error_ = stream_.error();
         return false;
     }
     std::unique_ptr<SectorSource> track = tracks_->Open(file_name_, error_);
     if (!track) return false;
-    if (!first_pack_offset_) first_pack_offset_ = MediaStreamFile::ScanFirstPackOffset(*track);
-    if (!first_pack_offset_) {
+    if (!layout_) layout_ = MediaStreamFile::ScanLayout(*track);
+    if (!layout_) {
         error_ = track->error();
         return false;
     }
-    if (stream_.Open(std::move(track), *first_pack_offset_)) return true;
+    if (stream_.Open(std::move(track), layout_->user_data_offset())) return true;
     error_ = stream_.error();
     return false;
 }
@@ -160,6 +173,7 @@ void Broadcaster::Run()
 {
     if (!started_ || reader_thread_.joinable()) return;
     stopping_ = false;
+    ran_ = true;
     reader_thread_ = std::thread(&Broadcaster::ReaderThread, this);
     send_thread_ = std::thread(&Broadcaster::SendThread, this);
 }
@@ -196,7 +210,9 @@ void Broadcaster::StopWith(Stop stop)
 {
     EndThreads();
     started_ = false;
-    if (socket_.is_open()) {
+    sender_address_.reset();
+    // A broadcast that never ran has nobody to tell.
+    if (socket_.is_open() && ran_) {
         switch (stop) {
         case Stop::kRestart:
             std::this_thread::sleep_for(kControlPause);
@@ -209,8 +225,8 @@ void Broadcaster::StopWith(Stop stop)
             std::this_thread::sleep_for(kControlPause);
             break;
         }
-        socket_.Close();
     }
+    socket_.Close();
     stream_.Close();
 }
 
@@ -354,9 +370,6 @@ void Broadcaster::SendThread()
     // Pacing needs sub-millisecond wake-ups, not the default 50 us slack rounding.
     prctl(PR_SET_TIMERSLACK, 1UL);
     RequestPromptWakeUps();
-    if (!socket_.OpenSender(block_size_)) return;
-    // Connected once: no destination to look up for every datagram.
-    if (!socket_.Connect(wire::GroupAddress(channel_), wire::DataPort(channel_))) return;
     const int64_t period = int64_t(wire::PacingMilliseconds(block_size_)) * 1000000;
     int64_t next_send = Nanoseconds(Now());
 

@@ -42,8 +42,9 @@ public:
     Broadcaster(const Broadcaster&) = delete;
     Broadcaster& operator=(const Broadcaster&) = delete;
 
-    // Opens the file and loads its header; the threads wait for Run. False
-    // when the file cannot be broadcast (show kFileErrorText; error() says why).
+    // Opens the file, loads its header and opens the socket the broadcast
+    // goes out from; the threads wait for Run. False when the file cannot be
+    // broadcast (show kFileErrorText; error() says why).
     bool Start(uint32_t start_offset);
     void Run();
 
@@ -58,17 +59,26 @@ public:
 
     uint32_t stream_length() const { return stream_.length(); }
     uint32_t start_offset() const { return start_offset_; }
-    std::optional<int32_t> first_pack_offset() const { return first_pack_offset_; }
-    bool sector_mode() const { return stream_.sector_mode(); }
+    std::optional<int32_t> first_pack_offset() const
+    {
+        return layout_ ? std::optional(layout_->first_pack_offset) : std::nullopt;
+    }
+    bool sector_mode() const { return layout_ && layout_->video_cd_track; }
     int channel() const { return channel_; }
     const std::string& file_name() const { return file_name_; }
     // The first 64 KiB of the stream, loaded by Start (zero beyond a shorter
     // stream's end).
     const std::vector<uint8_t>& header() const { return header_; }
     const std::string& error() const { return error_; }
-    // Why the stream's data ended early (the end packet then follows at
-    // once); empty while none has failed. Safe to read from any thread.
+    // Why the stream's data ended early (a read error, a file that shrank;
+    // the end packet then follows at once); empty while none has failed.
+    // Safe to read from any thread.
     std::string read_error() const;
+    // Where this broadcast's datagrams come from, from a successful Start
+    // until the next stop: what the station's own reception keeps to. Every
+    // Start takes a new port. The address is 0.0.0.0 where the kernel does
+    // not tell a socket connected to a group which interface address it sends from.
+    std::optional<SenderAddress> sender_address() const { return sender_address_; }
     // Stream offset just past the last data packet sent (the start offset
     // until one is); safe to read from any thread while the broadcast runs.
     uint32_t sent_position() const { return sent_position_.load(std::memory_order_relaxed); }
@@ -78,7 +88,7 @@ private:
     void StopWith(Stop stop);
     void EndThreads();
 
-    std::optional<int32_t> ScanFirstPackOffset() const;
+    std::optional<MediaStreamFile::Layout> ScanLayout() const;
     bool OpenStream();
     void ReaderThread();
     void SetReadError();
@@ -106,12 +116,14 @@ private:
 
     // Owner's thread only, and read by the worker threads while they run
     // (they are started after these are set and joined before they change).
-    std::optional<int32_t> first_pack_offset_;
+    std::optional<MediaStreamFile::Layout> layout_;
     MediaStreamFile stream_;
     uint32_t start_offset_ = 0;
     std::vector<uint8_t> header_;
     std::string error_;
+    std::optional<SenderAddress> sender_address_;
     bool started_ = false;
+    bool ran_ = false;  // the send thread ran since Start: stops may announce themselves
     std::thread reader_thread_;
     std::thread send_thread_;
 
@@ -125,8 +137,8 @@ private:
     std::atomic<bool> stopping_{false};        // set by a stop, re-checked after every wait
     std::atomic<uint32_t> sent_position_{0};   // set by Start, then by the send thread only
 
-    // Send thread's socket: opened by the send thread, used by the stops
-    // only after that thread has been joined.
+    // Opened and connected by Start; used by the send thread while it runs,
+    // then by the stops.
     MulticastSocket socket_;
 
     mutable std::mutex read_error_mutex_;

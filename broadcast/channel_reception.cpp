@@ -30,11 +30,12 @@ bool ChannelReception::Start(int channel, ReceptionEvents* events)
 {
     Stop();
     admission_.Reset();
+    admission_.ResetCounters();
     // A ring that could not be allocated holds nothing: nothing to start.
     if (ring_.SlotCount() < 2) return false;
     events_ = events;
-    auto admit = [this](uint8_t* datagram, size_t length) {
-        admission_.Handle(datagram, length, events_.load());
+    auto admit = [this](uint8_t* datagram, size_t length, const SenderAddress& source) {
+        admission_.Handle(datagram, length, source, events_.load());
     };
     const std::string group = wire::GroupAddress(channel);
     const bool control = control_receiver_.Start(group, wire::ControlPort(channel), block_size_, admit);

@@ -11,6 +11,7 @@
 #include <chrono>
 #include <cstdint>
 #include <mutex>
+#include <optional>
 
 #include "broadcast/datagram_admission.h"
 #include "broadcast/mpeg_pack.h"
@@ -37,15 +38,23 @@ public:
     ChannelReception(const ChannelReception&) = delete;
     ChannelReception& operator=(const ChannelReception&) = delete;
 
-    // Empties the ring, forgets the stream and listens on the channel's
-    // control port and data port (both are tried), reporting to `events`
-    // (may be null), which must outlive the reception. True only when both
-    // listen; Stop stops what did start.
+    // Empties the ring, forgets the stream, zeroes the counters and listens
+    // on the channel's control port and data port (both are tried),
+    // reporting to `events` (may be null), which must outlive the reception.
+    // True only when both listen; Stop stops what did start. Other
+    // receivers of this host may listen on the same channel.
     bool Start(int channel, ReceptionEvents* events);
     // Stops the data-port receiver, then the control-port one.
     void Stop();
     // Forgets the stream and empties the ring; reception goes on.
     void Reset() { admission_.Reset(); }
+    // Admits only `sender`'s datagrams from now on (a station's own
+    // broadcaster: Broadcaster::sender_address() after each Start), or, when
+    // empty, those of whoever sent the stream-start packet reception
+    // synchronises on, until the next Reset. Everyone else's count as
+    // foreign. Forgets the stream and empties the ring; kept across Reset
+    // and Start.
+    void KeepToSender(std::optional<SenderAddress> sender) { admission_.KeepTo(sender); }
 
     // What TakeBlock found.
     enum class Take {
@@ -90,6 +99,12 @@ public:
     StreamTiming timing() const;
     std::optional<double> live_keyframe_s() const;
     bool stream_accepted() const { return admission_.stream_accepted(); }
+    // The stream's last block or its end packet is buffered.
+    bool stream_ended() const { return admission_.stream_ended(); }
+    // The sender whose datagrams are admitted now, if any.
+    std::optional<SenderAddress> sender() const { return admission_.sender(); }
+    // Lost, duplicate, late, implausible and foreign datagrams since Start.
+    DatagramAdmission::Counters counters() const { return admission_.counters(); }
     ReceptionEvents* events() const { return events_; }
     PacketRing& ring() { return ring_; }
     DatagramAdmission& admission() { return admission_; }

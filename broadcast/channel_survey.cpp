@@ -36,7 +36,8 @@ ChannelStates ChannelSurvey::Listen(std::chrono::milliseconds listen_time) const
     std::vector<pollfd> waits;
     for (size_t i = 0; i < states.size(); ++i) {
         const int channel = wire::kFirstChannel + int(i);
-        if (!sockets[i].OpenListener(wire::GroupAddress(channel), wire::DataPort(channel), block_size_, true))
+        if (!sockets[i].OpenListener(wire::GroupAddress(channel), wire::DataPort(channel), block_size_, true,
+                                     MulticastSocket::Port::kShared))
             states[i].on_air = true;
         waits.push_back({sockets[i].fd(), POLLIN, 0});
     }

@@ -1,56 +1,131 @@
 #include "broadcast/datagram_admission.h"
 
+#include <algorithm>
+#include <cstring>
+
 #include "broadcast/packet_ring.h"
 #include "broadcast/reception_events.h"
 #include "broadcast/wire_format.h"
 
 namespace kinoverd {
 
+namespace {
+
+constexpr uint32_t kRecentBlocks = 64;  // bits of recent_blocks_
+
+// The kind of a well-formed head (magic, zero byte, kind); empty for anything else.
+std::optional<wire::Kind> KindOf(const uint8_t* datagram)
+{
+    for (wire::Kind kind : {wire::Kind::kData, wire::Kind::kHeader, wire::Kind::kStreamStart,
+                            wire::Kind::kEnd, wire::Kind::kRestart, wire::Kind::kClose}) {
+        if (wire::HasHead(datagram, kind)) return kind;
+    }
+    return std::nullopt;
+}
+
+bool IsStreamPacket(wire::Kind kind)
+{
+    return kind != wire::Kind::kRestart && kind != wire::Kind::kClose;
+}
+
+}  // namespace
+
 DatagramAdmission::Outcome DatagramAdmission::Handle(uint8_t* datagram, size_t length,
+                                                     const SenderAddress& source,
                                                      ReceptionEvents* events)
 {
-    // Every datagram of a broadcast is exactly one packet long; anything
-    // else is not ours, and a short one would leave part of a slot stale.
-    if (length != wire::PacketSize(block_size_)) return Outcome::kWrongLength;
-
     bool pushed = false;
     bool nearly_full = false;
     bool run = false;
     bool request_start = false;
     {
-        std::lock_guard lock(mutex_);
-        if (wire::HasHead(datagram, wire::Kind::kStreamStart)) accepted_ = true;
-        if (wire::HasHead(datagram, wire::Kind::kRestart)) {
+        std::unique_lock lock(mutex_);
+        if (sender_ && !IsSender(source)) {
+            const bool conflict = length == wire::PacketSize(block_size_) && NoteForeign(datagram);
+            lock.unlock();
+            if (conflict && events) events->SenderConflict(source);
+            return Outcome::kForeign;
+        }
+        // Every datagram of a broadcast is exactly one packet long; anything
+        // else is not ours, and a short one would leave part of a slot stale.
+        if (length != wire::PacketSize(block_size_)) {
+            if (sender_) Add(implausible_);
+            return Outcome::kWrongLength;
+        }
+        const std::optional<wire::Kind> kind = KindOf(datagram);
+        if (!kind) {
+            if (sender_) Add(implausible_);
+            return Outcome::kImplausible;
+        }
+        if (!sender_) {
+            // Following whoever starts a stream, and nobody yet: control
+            // packets from anyone at all must not end or disturb anything.
+            if (*kind == wire::Kind::kStreamStart) {
+                sender_ = source;
+            } else if (!IsStreamPacket(*kind)) {
+                Add(foreign_);
+                return Outcome::kForeign;
+            } else {
+                return Outcome::kNotAccepted;
+            }
+        }
+
+        switch (*kind) {
+        case wire::Kind::kRestart:
             if (events) events->RestartReceived();
             return Outcome::kRestart;
-        }
-        if (wire::HasHead(datagram, wire::Kind::kClose)) {
+        case wire::Kind::kClose:
             if (events) events->CloseReceived();
             return Outcome::kClose;
-        }
-        if (!accepted_) return Outcome::kNotAccepted;
-        const uint32_t header_blocks = wire::kHeaderBytes / block_size_;
-        if (wire::HasHead(datagram, wire::Kind::kHeader)) {
-            // The first series fills the head of the stream, block by block
-            // in order; later ones would only repeat the stream's beginning
-            // in the middle of live data.
-            if (start_requested_ || next_header_block_ >= header_blocks ||
-                wire::BlockIndex(datagram) != next_header_block_)
-                return Outcome::kHeaderDropped;
-            ++next_header_block_;
-            wire::WriteHead(datagram, wire::Kind::kData);
-        } else if (wire::HasHead(datagram, wire::Kind::kData)) {
-            // Live data follows the head: a later series has no place.
-            next_header_block_ = header_blocks;
+        case wire::Kind::kStreamStart:
+            if (accepted_) return Outcome::kStreamOver;
+            accepted_ = true;
+            break;
+        case wire::Kind::kHeader:
+            if (!accepted_) return Outcome::kNotAccepted;
+            if (const Outcome outcome = AdmitHeader(datagram); outcome != Outcome::kPushed) return outcome;
+            break;
+        case wire::Kind::kData:
+            if (!accepted_) return Outcome::kNotAccepted;
+            if (const Outcome outcome = AdmitData(datagram); outcome != Outcome::kPushed) return outcome;
+            break;
+        case wire::Kind::kEnd:
+            if (!accepted_) return Outcome::kNotAccepted;
+            if (ended_) return Outcome::kStreamOver;
+            // What has not come by now never will.
+            if (last_block_ && stream_length_) {
+                const uint64_t blocks = (uint64_t(*stream_length_) + block_size_ - 1) / block_size_;
+                CountLost(blocks - 1 - *last_block_);
+            } else {
+                CountLost(HeadBlocksInStream() - std::min(next_header_block_, HeadBlocksInStream()));
+            }
+            next_header_block_ = wire::kHeaderBytes / block_size_;
+            break;
         }
 
         pushed = ring_.Push(datagram);
+        bool end_in = pushed && *kind == wire::Kind::kEnd;
+        if (*kind == wire::Kind::kData || *kind == wire::Kind::kHeader) {
+            if (pushed) {
+                Add(admitted_);
+            } else {
+                CountLost(1);
+            }
+            // The last block is in: the stream is whole even if its end
+            // packet never comes, so the reader gets the end right after it.
+            const uint64_t end = (uint64_t(wire::BlockIndex(datagram)) + 1) * block_size_;
+            if (pushed && end >= *stream_length_) {
+                uint8_t end_packet[wire::kMaxBlockSize + wire::kHeadBytes] = {};
+                wire::WriteHead(end_packet, wire::Kind::kEnd);
+                end_in = ring_.Push(end_packet);
+            }
+        }
+        if (end_in) ended_ = true;
         const uint64_t count = ring_.Count();
-        // Once the end packet is in, no more data is coming: a stream too
-        // short to fill half the ring must still start, and a playback
-        // paused near the end must still play it out.
-        const bool ready = count >= ring_.SlotCount() / 2 ||
-                           (pushed && wire::HasHead(datagram, wire::Kind::kEnd));
+        // Once the end is in, no more data is coming: a stream too short to
+        // fill half the ring must still start, and a playback paused near the
+        // end must still play it out.
+        const bool ready = count >= ring_.SlotCount() / 2 || end_in;
         // A playback paused by an underrun resumes once half the ring is refilled.
         run = pushed && ready && start_requested_;
         nearly_full = count > uint64_t(ring_.SlotCount()) * 4 / 5;
@@ -65,13 +140,129 @@ DatagramAdmission::Outcome DatagramAdmission::Handle(uint8_t* datagram, size_t l
     return pushed ? Outcome::kPushed : Outcome::kRingFull;
 }
 
+// A socket connected to a group reports no address of its own: then its
+// port alone names the station's own sender.
+bool DatagramAdmission::IsSender(const SenderAddress& source) const
+{
+    return source.port == sender_->port && (sender_->address == 0 || source.address == sender_->address);
+}
+
+// True when this foreign stream packet makes the sender a conflict: enough
+// of them within one window. Reported once a window.
+bool DatagramAdmission::NoteForeign(const uint8_t* datagram)
+{
+    Add(foreign_);
+    const std::optional<wire::Kind> kind = KindOf(datagram);
+    if (!kind || !IsStreamPacket(*kind)) return false;
+    const auto now = std::chrono::steady_clock::now();
+    if (now - conflict_window_start_ >= kConflictWindow) {
+        conflict_window_start_ = now;
+        conflict_datagrams_ = 0;
+    }
+    return ++conflict_datagrams_ == kConflictDatagrams;
+}
+
+bool DatagramAdmission::Plausible(uint32_t stream_length, uint32_t block_index, bool header)
+{
+    if (!stream_length_) {
+        if (stream_length == 0) return false;
+        stream_length_ = stream_length;
+    }
+    const uint32_t head_blocks = wire::kHeaderBytes / block_size_;
+    const uint64_t blocks = (uint64_t(*stream_length_) + block_size_ - 1) / block_size_;
+    // A short stream's header still has all its blocks, past the end as zeros.
+    const bool inside = header ? block_index < head_blocks
+                               : block_index >= head_blocks && block_index < blocks;
+    return stream_length == *stream_length_ && inside;
+}
+
+uint32_t DatagramAdmission::HeadBlocksInStream() const
+{
+    const uint32_t head_blocks = wire::kHeaderBytes / block_size_;
+    if (!stream_length_) return head_blocks;
+    return uint32_t(std::min<uint64_t>(head_blocks, (uint64_t(*stream_length_) + block_size_ - 1) / block_size_));
+}
+
+DatagramAdmission::Outcome DatagramAdmission::AdmitHeader(uint8_t* datagram)
+{
+    const uint32_t index = wire::BlockIndex(datagram);
+    if (!Plausible(wire::StreamLength(datagram), index, true)) {
+        Add(implausible_);
+        return Outcome::kImplausible;
+    }
+    // The first series fills the head of the stream, in order; later ones
+    // would only repeat the stream's beginning in the middle of live data.
+    const uint32_t head_blocks = wire::kHeaderBytes / block_size_;
+    if (ended_) return Outcome::kStreamOver;
+    if (start_requested_ || next_header_block_ >= head_blocks) return Outcome::kHeaderDropped;
+    if (index < next_header_block_) {
+        Add(duplicate_);
+        return Outcome::kDuplicate;
+    }
+    const uint32_t in_stream = HeadBlocksInStream();
+    CountLost(std::min(index, in_stream) - std::min(next_header_block_, in_stream));
+    next_header_block_ = index + 1;
+    wire::WriteHead(datagram, wire::Kind::kData);
+    return Outcome::kPushed;
+}
+
+DatagramAdmission::Outcome DatagramAdmission::AdmitData(const uint8_t* datagram)
+{
+    const uint32_t index = wire::BlockIndex(datagram);
+    if (!Plausible(wire::StreamLength(datagram), index, false)) {
+        Add(implausible_);
+        return Outcome::kImplausible;
+    }
+    if (last_block_) {
+        if (index <= *last_block_) {
+            const uint32_t back = *last_block_ - index;
+            if (back < kRecentBlocks && (recent_blocks_ >> back) & 1) {
+                Add(duplicate_);
+                return Outcome::kDuplicate;
+            }
+            Add(late_);
+            return Outcome::kLate;
+        }
+        if (ended_) return Outcome::kStreamOver;
+        const uint32_t step = index - *last_block_;
+        CountLost(step - 1);
+        recent_blocks_ = step >= kRecentBlocks ? 1 : (recent_blocks_ << step) | 1;
+    } else {
+        if (ended_) return Outcome::kStreamOver;
+        // Live data follows the head at the sender's position: the jump is
+        // no loss, but a head cut short is.
+        CountLost(HeadBlocksInStream() - std::min(next_header_block_, HeadBlocksInStream()));
+        next_header_block_ = wire::kHeaderBytes / block_size_;
+        recent_blocks_ = 1;
+    }
+    last_block_ = index;
+    return Outcome::kPushed;
+}
+
+void DatagramAdmission::ForgetStream()
+{
+    sender_ = given_sender_;
+    accepted_ = false;
+    start_requested_ = false;
+    ended_ = false;
+    next_header_block_ = 0;
+    stream_length_.reset();
+    last_block_.reset();
+    recent_blocks_ = 0;
+    ring_.Reset();
+}
+
+void DatagramAdmission::KeepTo(std::optional<SenderAddress> sender)
+{
+    std::lock_guard lock(mutex_);
+    given_sender_ = sender;
+    ForgetStream();
+}
+
 void DatagramAdmission::Reset()
 {
     std::lock_guard lock(mutex_);
-    accepted_ = false;
-    start_requested_ = false;
-    next_header_block_ = 0;
-    ring_.Reset();
+    ForgetStream();
 }
 
 void DatagramAdmission::MarkStartRequested()
@@ -90,6 +281,32 @@ bool DatagramAdmission::start_requested() const
 {
     std::lock_guard lock(mutex_);
     return start_requested_;
+}
+
+bool DatagramAdmission::stream_ended() const
+{
+    std::lock_guard lock(mutex_);
+    return ended_;
+}
+
+std::optional<SenderAddress> DatagramAdmission::sender() const
+{
+    std::lock_guard lock(mutex_);
+    return sender_;
+}
+
+DatagramAdmission::Counters DatagramAdmission::counters() const
+{
+    constexpr auto relaxed = std::memory_order_relaxed;
+    return {admitted_.load(relaxed), lost_.load(relaxed), duplicate_.load(relaxed),
+            late_.load(relaxed), implausible_.load(relaxed), foreign_.load(relaxed)};
+}
+
+void DatagramAdmission::ResetCounters()
+{
+    std::lock_guard lock(mutex_);
+    for (auto* counter : {&admitted_, &lost_, &duplicate_, &late_, &implausible_, &foreign_})
+        counter->store(0, std::memory_order_relaxed);
 }
 
 }  // namespace kinoverd

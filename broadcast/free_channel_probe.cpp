@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <random>
 #include <thread>
 #include <vector>
 
@@ -10,9 +11,13 @@
 
 namespace kinoverd {
 
-int FreeChannelProbe::FindFreeChannel() const
+int FreeChannelProbe::FindFreeChannel(int excluded) const
 {
+    std::minstd_rand random(std::random_device{}());
+    std::uniform_int_distribution<int> delay(0, kMaxDelayMilliseconds);
     for (int channel = wire::kFirstChannel; channel <= wire::kLastChannel; ++channel) {
+        if (channel == excluded) continue;
+        std::this_thread::sleep_for(std::chrono::milliseconds(delay(random)));
         if (ProbeChannel(channel)) return channel;
     }
     return -1;
@@ -25,7 +30,7 @@ bool FreeChannelProbe::ProbeChannel(int channel) const
     // A port this station already holds cannot be bound: that counts as busy.
     MulticastSocket socket;
     if (!socket.OpenListener(wire::GroupAddress(channel), wire::DataPort(channel), block_size_,
-                             /*non_blocking=*/true)) {
+                             /*non_blocking=*/true, MulticastSocket::Port::kExclusive)) {
         return false;
     }
 

@@ -14,7 +14,16 @@
 
 namespace kinoverd {
 
-std::optional<int32_t> MediaStreamFile::ScanFirstPackOffset(const std::string& path)
+namespace {
+
+// A raw sector begins with this sync pattern; its user data (form 2)
+// begins 24 bytes in.
+constexpr uint8_t kSectorSync[] = {0x00, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x00};
+constexpr int32_t kSectorUserDataStart = 24;
+
+}  // namespace
+
+std::optional<MediaStreamFile::Layout> MediaStreamFile::ScanLayout(const std::string& path)
 {
     // Non-blocking: a named pipe without a writer must not hang the caller.
     const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
@@ -30,14 +39,20 @@ std::optional<int32_t> MediaStreamFile::ScanFirstPackOffset(const std::string& p
         filled += size_t(got);
     }
     close(fd);
+    Layout layout;
     static constexpr uint8_t kPackStart[] = {0x00, 0x00, 0x01, 0xBA};
     const auto found = std::search(head.begin(), head.begin() + kScanBytes + 3,
                                    std::begin(kPackStart), std::end(kPackStart));
-    if (found == head.begin() + kScanBytes + 3) return kNoPackOffset;
-    return int32_t(found - head.begin());
+    if (found != head.begin() + kScanBytes + 3) layout.first_pack_offset = int32_t(found - head.begin());
+    const bool riff = std::memcmp(head.data(), "RIFF", 4) == 0 && std::memcmp(head.data() + 8, "CDXA", 4) == 0;
+    const int32_t sector_start = layout.first_pack_offset - kSectorUserDataStart;
+    const bool synced = layout.first_pack_offset != kNoPackOffset && sector_start >= 0 &&
+                        std::memcmp(head.data() + sector_start, kSectorSync, sizeof kSectorSync) == 0;
+    layout.video_cd_track = riff || synced;
+    return layout;
 }
 
-std::optional<int32_t> MediaStreamFile::ScanFirstPackOffset(SectorSource& track)
+std::optional<MediaStreamFile::Layout> MediaStreamFile::ScanLayout(SectorSource& track)
 {
     static constexpr uint8_t kPackStart[] = {0x00, 0x00, 0x01, 0xBA};
     static constexpr uint32_t kBatch = 16;
@@ -54,15 +69,15 @@ std::optional<int32_t> MediaStreamFile::ScanFirstPackOffset(SectorSource& track)
             const uint8_t* found = std::search(sector, sector + kSectorUserBytes, std::begin(kPackStart),
                                                std::end(kPackStart));
             const uint64_t offset = first_offset + uint64_t(i) * kSectorBytes + uint64_t(found - sector);
-            if (found != sector + kSectorUserBytes && in_scan(offset)) return int32_t(offset);
+            if (found != sector + kSectorUserBytes && in_scan(offset)) return Layout{int32_t(offset), true};
         }
     }
-    return kNoPackOffset;
+    return Layout{kNoPackOffset, true};
 }
 
 MediaStreamFile::~MediaStreamFile() { Close(); }
 
-bool MediaStreamFile::Open(const std::string& path, int32_t first_pack_offset)
+bool MediaStreamFile::Open(const std::string& path, int32_t user_data_offset)
 {
     Close();
     error_.clear();
@@ -85,31 +100,31 @@ bool MediaStreamFile::Open(const std::string& path, int32_t first_pack_offset)
         close(fd);
         return false;
     }
-    first_pack_offset_ = first_pack_offset;
+    user_data_offset_ = user_data_offset;
     if (!sector_mode()) {
         fd_ = fd;
         length_ = uint32_t(size);
     } else {
         // The user data of every sector from the first pack on.
-        sectors_ = std::make_unique<RawSectorFile>(fd, size, uint64_t(first_pack_offset));
+        sectors_ = std::make_unique<RawSectorFile>(fd, size, uint64_t(user_data_offset));
         first_user_byte_ = 0;
         length_ = sectors_->sector_count() * kSectorUserBytes;
     }
     return true;
 }
 
-bool MediaStreamFile::Open(std::unique_ptr<SectorSource> track, int32_t first_pack_offset)
+bool MediaStreamFile::Open(std::unique_ptr<SectorSource> track, int32_t user_data_offset)
 {
     Close();
     error_.clear();
-    // Where the stream begins in the track file, as sector and byte.
-    const int64_t user_data_offset = int64_t(first_pack_offset) - kTrackFileUserDataOffset;
-    if (user_data_offset < 0 || user_data_offset % kSectorBytes >= kSectorUserBytes) {
+    // Where the stream begins in the track's user data, as sector and byte.
+    const int64_t in_track = int64_t(user_data_offset) - kTrackFileUserDataOffset;
+    if (in_track < 0 || in_track % kSectorBytes >= kSectorUserBytes) {
         error_ = "the stream does not begin in a sector's user data";
         return false;
     }
     const uint64_t first_user_byte =
-        uint64_t(user_data_offset) / kSectorBytes * kSectorUserBytes + uint64_t(user_data_offset) % kSectorBytes;
+        uint64_t(in_track) / kSectorBytes * kSectorUserBytes + uint64_t(in_track) % kSectorBytes;
     const uint64_t user_bytes = uint64_t(track->sector_count()) * kSectorUserBytes;
     const uint64_t length = user_bytes > first_user_byte ? user_bytes - first_user_byte : 0;
     if (length > UINT32_MAX) {
@@ -118,7 +133,7 @@ bool MediaStreamFile::Open(std::unique_ptr<SectorSource> track, int32_t first_pa
     }
     sectors_ = std::move(track);
     first_user_byte_ = first_user_byte;
-    first_pack_offset_ = first_pack_offset;
+    user_data_offset_ = user_data_offset;
     length_ = uint32_t(length);
     return true;
 }

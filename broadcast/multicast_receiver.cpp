@@ -23,7 +23,7 @@ int MulticastReceiver::Start(const std::string& group, uint16_t port, uint32_t b
     // larger block could not be received whole.
     if (!handler_ || block_size > wire::kMaxBlockSize) return 0;
     // Non-blocking: the thread waits in poll, where Stop can wake it.
-    if (!socket_.OpenListener(group, port, block_size, true)) return 0;
+    if (!socket_.OpenListener(group, port, block_size, true, MulticastSocket::Port::kShared)) return 0;
     // A two-packet buffer holds a single datagram here (the kernel counts
     // its own overhead per datagram), so any delay of this thread longer
     // than one pacing interval lost data. Room for a few hundred
@@ -81,9 +81,10 @@ void MulticastReceiver::ReceiveThread()
     while (WaitForDatagram()) {
         // A failed receive is never a datagram: retry while running. The
         // length is the datagram's true one, so a longer one is dropped.
-        const long length = socket_.Receive(datagram, sizeof datagram);
+        SenderAddress source;
+        const long length = socket_.Receive(datagram, sizeof datagram, &source);
         if (length < 0) continue;
-        handler_(datagram, size_t(length));
+        handler_(datagram, size_t(length), source);
     }
 }
 

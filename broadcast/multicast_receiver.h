@@ -17,9 +17,10 @@ namespace kinoverd {
 class MulticastReceiver {
 public:
     static constexpr int kReceiveBufferBytes = 128 * 1024;
-    // Gets each datagram's bytes and its true length (longer than the
-    // buffer when it was cut); may change the bytes in place.
-    using DatagramHandler = std::function<void(uint8_t* datagram, size_t length)>;
+    // Gets each datagram's bytes, its true length (longer than the buffer
+    // when it was cut) and its sender; may change the bytes in place.
+    using DatagramHandler =
+        std::function<void(uint8_t* datagram, size_t length, const SenderAddress& source)>;
 
     MulticastReceiver() = default;
     // Stops a receiver still running.
@@ -29,7 +30,8 @@ public:
 
     // Joins `group` on `port` and starts the receive thread, which takes
     // packets of `block_size`: 1 when listening, 0 on failure (nothing left
-    // open). A receiver still running is stopped first.
+    // open). A receiver still running is stopped first. Other receivers of
+    // this host may listen on the same port and get every datagram too.
     int Start(const std::string& group, uint16_t port, uint32_t block_size,
               DatagramHandler handler);
 

@@ -63,16 +63,19 @@ bool MulticastSocket::OpenSender(uint32_t block_size)
 }
 
 bool MulticastSocket::OpenListener(const std::string& group, uint16_t port, uint32_t block_size,
-                                   bool non_blocking)
+                                   bool non_blocking, Port sharing)
 {
     Close();
     fd_ = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC | (non_blocking ? SOCK_NONBLOCK : 0), 0);
+    // Before the bind it lets a player and tuners of one host listen together;
+    // after it, the bind fails while any of them listens, and later shared
+    // binds still succeed.
+    if (fd_ >= 0 && sharing == Port::kShared) SetInt(fd_, SOL_SOCKET, SO_REUSEADDR, 1);
     if (fd_ < 0 || !BindAny(fd_, port)) {
         Close();
         return false;
     }
-    // After the bind, as the peers do: it does not let this bind share a port.
-    SetInt(fd_, SOL_SOCKET, SO_REUSEADDR, 1);
+    if (sharing == Port::kExclusive) SetInt(fd_, SOL_SOCKET, SO_REUSEADDR, 1);
     ip_mreq membership{};
     if (inet_pton(AF_INET, group.c_str(), &membership.imr_multiaddr) != 1) {
         Close();
@@ -110,9 +113,28 @@ long MulticastSocket::SendTo(const void* data, size_t size, const std::string& g
                   sizeof destination);
 }
 
-long MulticastSocket::Receive(void* buffer, size_t capacity) const
+long MulticastSocket::Receive(void* buffer, size_t capacity, SenderAddress* source) const
 {
-    return recv(fd_, buffer, capacity, MSG_TRUNC);
+    sockaddr_in from{};
+    socklen_t from_length = sizeof from;
+    const long length = recvfrom(fd_, buffer, capacity, MSG_TRUNC,
+                                 reinterpret_cast<sockaddr*>(&from), &from_length);
+    if (source && length >= 0) {
+        source->address = ntohl(from.sin_addr.s_addr);
+        source->port = ntohs(from.sin_port);
+    }
+    return length;
+}
+
+std::optional<SenderAddress> MulticastSocket::LocalAddress() const
+{
+    sockaddr_in local{};
+    socklen_t length = sizeof local;
+    if (fd_ < 0 || getsockname(fd_, reinterpret_cast<sockaddr*>(&local), &length) != 0 ||
+        local.sin_family != AF_INET) {
+        return std::nullopt;
+    }
+    return SenderAddress{ntohl(local.sin_addr.s_addr), ntohs(local.sin_port)};
 }
 
 bool MulticastSocket::Close()

@@ -4,7 +4,10 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
+
+#include "broadcast/sender_address.h"
 
 namespace kinoverd {
 
@@ -20,11 +23,17 @@ public:
     // cannot be set (the socket is then closed): nothing may be sent.
     bool OpenSender(uint32_t block_size);
 
-    // Bound to any address and `port`, then address reuse, group membership
-    // on any interface and two-packet buffers. False (socket closed) when
-    // the socket, the bind or the join fails.
+    // Whether other sockets of this host may listen on the same port.
+    enum class Port {
+        kShared,     // address reuse before the bind: receivers of several stations
+        kExclusive,  // reuse only after the bind: the bind fails while anyone listens
+    };
+
+    // Bound to any address and `port`, group membership on any interface
+    // and two-packet buffers. False (socket closed) when the socket, the
+    // bind or the join fails.
     bool OpenListener(const std::string& group, uint16_t port, uint32_t block_size,
-                      bool non_blocking);
+                      bool non_blocking, Port sharing);
 
     // Replaces the receive buffer size set by OpenListener.
     bool SetReceiveBuffer(int bytes) const;
@@ -38,8 +47,13 @@ public:
     long SendTo(const void* data, size_t size, const std::string& group, uint16_t port) const;
 
     // One datagram into `buffer`. Returns its true length (which may exceed
-    // `capacity`: the rest was cut off), or -1 with errno set.
-    long Receive(void* buffer, size_t capacity) const;
+    // `capacity`: the rest was cut off), or -1 with errno set. `source`, when
+    // given, gets the sender's address.
+    long Receive(void* buffer, size_t capacity, SenderAddress* source = nullptr) const;
+
+    // The address and port datagrams leave from; after Connect, the address
+    // of the interface that reaches the destination. Empty when unknown.
+    std::optional<SenderAddress> LocalAddress() const;
 
     // Closes the socket; true when one was open and closed cleanly.
     bool Close();

@@ -1,5 +1,6 @@
 #include "broadcast/read_fully.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -12,8 +13,14 @@ bool ReadFully(int fd, uint8_t* destination, size_t count, uint64_t offset, std:
     while (count > 0) {
         const ssize_t got = pread(fd, destination, count, off_t(offset));
         if (got < 0 && errno == EINTR) continue;
-        if (got <= 0) {
-            error = got < 0 ? std::string("cannot read: ") + std::strerror(errno) : "the file ended early";
+        if (got < 0) {
+            error = std::string("cannot read: ") + std::strerror(errno);
+            return false;
+        }
+        if (got == 0) {
+            struct stat status {};
+            fstat(fd, &status);
+            error = "the file shrank to " + std::to_string(status.st_size) + " bytes while it was being broadcast";
             return false;
         }
         destination += got;

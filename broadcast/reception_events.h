@@ -1,11 +1,13 @@
 // What the receive side of a station reports to its owner, by name. The
-// receive threads call the first five; the reader of the stream (the
+// receive threads call the first six; the reader of the stream (the
 // playback source) calls the other two. Implementations must return
 // promptly and must not call back into the reception, except that
 // ResumePlayback may run a paused playback.
 #pragma once
 
 #include <cstdint>
+
+#include "broadcast/sender_address.h"
 
 namespace kinoverd {
 
@@ -21,8 +23,15 @@ public:
     virtual void ResumePlayback() = 0;
     // The ring is more than four fifths full: the station's own sender holds.
     virtual void RingNearlyFull() = 0;
+    // Restart and close packets of the sender reception keeps to; nobody
+    // else's count.
     virtual void RestartReceived() = 0;
     virtual void CloseReceived() = 0;
+    // Another sender keeps sending stream packets on this channel (at least
+    // DatagramAdmission::kConflictDatagrams within its conflict window): the
+    // channel is taken. Reported at most once a window while it goes on;
+    // its datagrams are dropped all the same.
+    virtual void SenderConflict(SenderAddress other) = 0;
 
     // The reader found the ring empty at this position: an underrun.
     virtual void RingEmpty(uint32_t position) = 0;

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <chrono>
+#include <utility>
 
 #include "broadcast/broadcaster.h"
 #include "broadcast/free_channel_probe.h"
@@ -25,6 +26,8 @@ const QString Station::kNoMediaText = QStringLiteral("no media");
 const QString Station::kNoFreeChannelText = QStringLiteral("没有空闲的频道.");
 const QString Station::kStartFailedText = QStringLiteral("Kinoverd 初始化失败!");
 const QString Station::kChannelText = QStringLiteral("频道 %1");
+const QString Station::kSignalLostText = QStringLiteral("信号中断");
+const QString Station::kChannelTakenText = QStringLiteral("频道被占用");
 
 namespace {
 
@@ -119,6 +122,7 @@ void Station::HandleStreamEvent(int event, quint64 tag)
         OnEndOfProgramme();
         break;
     case kPlaybackFailed: RetuneAfterFailure(); break;
+    case kSenderConflict: MoveToAnotherChannel(); break;
     }
 }
 
@@ -201,10 +205,28 @@ bool Station::IsFullScreen() const { return controller_->IsFullScreen(); }
 
 void Station::ShowAudioChannelDialog() { controller_->ShowAudioDecoderPages(); }
 
+// True while nothing has been admitted for a second: the sender went quiet
+// or the network lost it.
+bool Station::SignalLost()
+{
+    constexpr auto kQuietLimit = std::chrono::seconds(1);
+    const auto now = std::chrono::steady_clock::now();
+    const uint64_t admitted = controller_->reception().counters().admitted;
+    if (admitted != admitted_seen_) {
+        admitted_seen_ = admitted;
+        admitted_changed_ = now;
+    }
+    return now - admitted_changed_ > kQuietLimit && !controller_->reception().stream_ended();
+}
+
 // The time and position of the picture on screen, not of what was last
 // received: the decoder and the sinks hold about two seconds in between.
 void Station::ShowShownPicture()
 {
+    if (SignalLost()) {
+        SetStatus(kSignalLostText);
+        return;
+    }
     const std::optional<double> shown = controller_->ShownSeconds();
     if (position_held_ || !shown) return;
     // The stream's own clock: the first picture a decoder can show from the
@@ -253,6 +275,8 @@ void Station::Watch(int channel)
     current_file_.clear();
     channel_ = channel;
     watching_ = true;
+    // Whoever's stream-start it synchronises on, until that stream is over.
+    controller_->reception().KeepToSender(std::nullopt);
     SetStatus(kConnectText);
     SetMedia(kChannelText.arg(channel));
     if (!Tune()) watching_ = false;
@@ -278,6 +302,8 @@ void Station::SeekToPercent(int percent)
     ++broadcast_;
     broadcaster_->StopAndRestart();
     const bool started = broadcaster_->Start(offset);
+    // Every start sends from a new port.
+    controller_->reception().KeepToSender(broadcaster_->sender_address());
     if (started) broadcaster_->Run();
     SetStatus(kConnectText);
     // The broadcaster stays, sending nothing, until the user acts.
@@ -319,6 +345,19 @@ void Station::EndProgramme()
     SetStatus(kTheEndText);
     SetMedia(kNoMediaText);
     SetProgrammeRunning(false);
+}
+
+// Another station took this one's channel: the broadcast goes on from
+// where it was on a free channel, and the user is told.
+void Station::MoveToAnotherChannel()
+{
+    if (!broadcaster_) return;
+    resume_at_ = broadcaster_->sent_position();
+    ++programme_;
+    StopPicture();
+    StopBroadcaster(BroadcastStop::kClose);
+    SetStatus(kChannelTakenText);
+    BroadcastCurrentFile();
 }
 
 void Station::TakeNextFile()
@@ -367,7 +406,12 @@ bool Station::CreateBroadcaster(int channel)
     BroadcasterEvents* events = this;
     broadcaster_ = std::make_unique<Broadcaster>(FileSystemPath(current_file_), channel,
                                                  wire::kBlockSize, events, &disc_tracks_);
-    if (broadcaster_->Start(0)) return true;
+    const uint32_t start = std::exchange(resume_at_, 0);
+    if (broadcaster_->Start(start)) {
+        // This station plays its own broadcast and nobody else's.
+        controller_->reception().KeepToSender(broadcaster_->sender_address());
+        return true;
+    }
     const std::string reason = broadcaster_->error();
     broadcaster_.reset();
     ShowFileError(reason);
@@ -396,6 +440,7 @@ void Station::SetPicturePlaying(bool playing)
 {
     if (playing == picture_playing_) return;
     picture_playing_ = playing;
+    admitted_changed_ = std::chrono::steady_clock::now();
     if (playing)
         position_timer_.start();
     else

@@ -19,6 +19,7 @@
 #include <QStringList>
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -55,6 +56,10 @@ public:
     static const QString kStartFailedText;
     // The media pane while watching: the channel's number goes in.
     static const QString kChannelText;
+    // Shown while nothing arrives from the sender.
+    static const QString kSignalLostText;
+    // Shown when another station broadcasts on this one's channel.
+    static const QString kChannelTakenText;
 
     // What the receive side and the graph report, by name.
     enum StreamEvent : int {
@@ -65,6 +70,7 @@ public:
         kRingEmpty,
         kEndOfStream,
         kPlaybackFailed,
+        kSenderConflict,
     };
 
     // The free channel to broadcast on, or -1 when all are busy. Runs on a
@@ -144,6 +150,7 @@ private:
     void RingEmpty(uint32_t) override { Queue(kRingEmpty); }
     void EndOfStream() override { Queue(kEndOfStream); }
     void PlaybackFailed() override { Queue(kPlaybackFailed); }
+    void SenderConflict(SenderAddress) override { Queue(kSenderConflict); }
     void BroadcastEnded() override;
     void Queue(StreamEvent event);
 
@@ -160,6 +167,8 @@ private:
     void ShowShownPicture();
     void ResetPosition();
     void OnEndOfProgramme();
+    void MoveToAnotherChannel();
+    bool SignalLost();
     void EndProgramme();
     void ReportRingLosses();
     void TakeNextFile();
@@ -198,6 +207,9 @@ private:
     bool position_held_ = true;  // positions are not shown while set
     int underruns_ = 0;
     uint64_t dropped_reported_ = 0;  // ring drops already told to the user
+    uint32_t resume_at_ = 0;         // where the next broadcaster starts: 0, or where a moved one was
+    uint64_t admitted_seen_ = 0;     // blocks admitted when last looked, for telling an outage
+    std::chrono::steady_clock::time_point admitted_changed_;
 };
 
 }  // namespace kinoverd

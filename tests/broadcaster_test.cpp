@@ -3,6 +3,8 @@
 // sequence the stream calls for.
 #include "broadcast/broadcaster.h"
 
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -17,6 +19,7 @@
 #include "broadcast/wire_format.h"
 #include "tests/support/recorded_broadcast_ends.h"
 #include "tests/support/test_streams.h"
+#include "tests/support/wait_until.h"
 #include "tests/support/wire_capture.h"
 
 namespace kinoverd {
@@ -30,6 +33,7 @@ using test::NonMpegBytes;
 using test::OpenDescriptorCount;
 using test::RecordedBroadcastEnds;
 using test::TempDir;
+using test::WaitUntil;
 using test::WireCapture;
 using Records = WireCapture::Records;
 using Bytes = std::vector<uint8_t>;
@@ -176,6 +180,13 @@ double Milliseconds(Clock::duration d)
     return std::chrono::duration<double, std::milli>(d).count();
 }
 
+// The header that makes a file a Video CD track.
+Bytes RiffHeaded(Bytes content)
+{
+    std::copy_n("RIFF\0\0\0\0CDXA", 12, content.begin());
+    return content;
+}
+
 // When the end is reported, the end packet must already be on the wire. The
 // send thread waits in the report meanwhile, so an end packet sent only
 // after it could not arrive in time.
@@ -276,9 +287,12 @@ TEST_F(BroadcasterTest, VideoCdTrackGoesOutAsItsUserData)
     ExpectWholeBroadcast(broadcaster, capture, notify, carried);
 }
 
-TEST_F(BroadcasterTest, FileWithoutPackCodeIsSectorsFrom65924)
+// A track whose packs all lie beyond the scan still goes out as sectors
+// from the fixed offset; any other file without a track header or sector
+// sync goes out byte for byte, junk before its first pack included.
+TEST_F(BroadcasterTest, OnlyATrackGoesOutAsSectors)
 {
-    Bytes content = NonMpegBytes(65924 + 40 * 2352, 3);
+    const Bytes content = RiffHeaded(NonMpegBytes(65924 + 40 * 2352, 3));
     Bytes carried;
     for (size_t k = 0; k < 40; ++k) {
         const auto user_data = content.begin() + long(65924 + k * 2352);
@@ -287,12 +301,63 @@ TEST_F(BroadcasterTest, FileWithoutPackCodeIsSectorsFrom65924)
     WireCapture capture(0);
     ASSERT_TRUE(capture.Start());
     EndOrderNotify notify(capture);
-    Broadcaster broadcaster(Write("noise.bin", content), 0, kBlock, &notify);
+    Broadcaster broadcaster(Write("late.dat", content), 0, kBlock, &notify);
     EXPECT_EQ(broadcaster.first_pack_offset(), 65924);
     ASSERT_TRUE(broadcaster.Start(0)) << broadcaster.error();
     EXPECT_TRUE(broadcaster.sector_mode());
     EXPECT_EQ(broadcaster.stream_length(), 40u * 2324);
     ExpectWholeBroadcast(broadcaster, capture, notify, carried);
+
+    Bytes junk_first = NonMpegBytes(100, 4);
+    const Bytes stream = MpegLikeStream(wire::kHeaderBytes + 2 * wire::kChunkBytes, 9);
+    junk_first.insert(junk_first.end(), stream.begin(), stream.end());
+    WireCapture plain_capture(2);
+    ASSERT_TRUE(plain_capture.Start());
+    EndOrderNotify plain_notify(plain_capture);
+    Broadcaster plain(Write("junk.mpg", junk_first), 2, kBlock, &plain_notify);
+    EXPECT_EQ(plain.first_pack_offset(), 100);
+    ASSERT_TRUE(plain.Start(0)) << plain.error();
+    EXPECT_FALSE(plain.sector_mode());
+    ExpectWholeBroadcast(plain, plain_capture, plain_notify, junk_first);
+}
+
+// The station's own reception keeps to the address its receivers see.
+TEST_F(BroadcasterTest, TheSenderAddressIsKnownFromStartAndSeenOnTheWire)
+{
+    WireCapture capture(1);
+    ASSERT_TRUE(capture.Start());
+    Broadcaster broadcaster(Write("plain.mpg", MpegLikeStream(300000)), 1, kBlock, nullptr);
+    EXPECT_FALSE(broadcaster.sender_address().has_value());
+    ASSERT_TRUE(broadcaster.Start(0));
+    const auto address = broadcaster.sender_address();
+    ASSERT_TRUE(address.has_value());
+    broadcaster.Run();
+    ASSERT_TRUE(WaitUntil([&] { return capture.count() > 0; }));
+    const SenderAddress seen = capture.records().front().source;
+    EXPECT_EQ(seen.port, address->port);
+    EXPECT_TRUE(address->address == 0 || address->address == seen.address) << address->ToString();
+    broadcaster.StopAndClose();
+    EXPECT_FALSE(broadcaster.sender_address().has_value());
+}
+
+// A file that shrinks while it is sent ends the broadcast early with its
+// end packet, and says why.
+TEST_F(BroadcasterTest, AFileThatShrinksWhileSentEndsWithTheReason)
+{
+    const std::string path = Write("shrinking.mpg", MpegLikeStream(4 * 1024 * 1024));
+    WireCapture capture(1);
+    ASSERT_TRUE(capture.Start());
+    EndOrderNotify notify(capture);
+    Broadcaster broadcaster(path, 1, kBlock, &notify);
+    ASSERT_TRUE(broadcaster.Start(0));
+    broadcaster.Run();
+    ASSERT_EQ(truncate(path.c_str(), 300000), 0);
+    ASSERT_TRUE(notify.WaitFor(30s));
+    broadcaster.StopQuietly();
+    EXPECT_EQ(broadcaster.read_error(), "the file shrank to 300000 bytes while it was being broadcast");
+    EXPECT_TRUE(broadcaster.Start(0));  // a new start forgets it
+    EXPECT_EQ(broadcaster.read_error(), "");
+    broadcaster.StopQuietly();
 }
 
 TEST_F(BroadcasterTest, PlainFileOf200000Bytes)
@@ -370,7 +435,7 @@ TEST_F(BroadcasterTest, StreamsThatCannotBeSentAreRefused)
     } cases[] = {
         {"missing", dir_.File("missing.mpg")},
         {"empty", Write("empty.mpg", {})},
-        {"non-MPEG shorter than 65924 bytes", Write("noise.bin", NonMpegBytes(65923))},
+        {"a track too short for its first pack", Write("stub.dat", RiffHeaded(NonMpegBytes(65923)))},
         {"a directory", dir_.path()},
         {"4 GiB", big},
     };

@@ -206,7 +206,7 @@ TEST_F(ChannelReceptionTest, AResetEmptiesTheRingAndForgetsTheStreamWhileRecepti
         ASSERT_TRUE(WaitUntil([&] { return ring().Count() == before + 1; }));
     };
     send(MakePacket(Kind::kStreamStart));
-    send(MakePacket(Kind::kData, 33));
+    send(MakePacket(Kind::kData, 33, 7000000));
     EXPECT_TRUE(reception_.stream_accepted());
     reception_.Reset();
     EXPECT_EQ(ring().Count(), 0u);

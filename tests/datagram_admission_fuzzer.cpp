@@ -15,7 +15,9 @@
 namespace {
 
 using kinoverd::DatagramAdmission;
+using kinoverd::SenderAddress;
 using kinoverd::wire::Kind;
+namespace wire = kinoverd::wire;
 
 constexpr Kind kKinds[] = {Kind::kStreamStart, Kind::kHeader, Kind::kData,
                            Kind::kEnd,         Kind::kRestart, Kind::kClose};
@@ -84,9 +86,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             expected.clear();
             continue;
         }
-        if (admission.Handle(datagram.data(), datagram.size(), nullptr) == DatagramAdmission::Outcome::kPushed) {
+        const SenderAddress sender{0x7F000001, 40000};
+        if (admission.Handle(datagram.data(), datagram.size(), sender, nullptr) ==
+            DatagramAdmission::Outcome::kPushed) {
             Check(datagram.size() == packet_size);
             expected.push_back(datagram);
+            // After a stream's last block the admission buffers an end packet.
+            if (ring.Count() == expected.size() + 1) {
+                std::vector<uint8_t> end(packet_size, 0);
+                wire::WriteHead(end.data(), wire::Kind::kEnd);
+                expected.push_back(end);
+            }
         }
         Check(ring.Count() == expected.size());
     }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <random>
 #include <vector>
 
@@ -17,17 +18,24 @@ using test::Event;
 using test::MakePacket;
 using wire::Kind;
 using Outcome = DatagramAdmission::Outcome;
+constexpr uint32_t kLength = 9000000;
+const SenderAddress kSender{0x7F000001, 40000};
+const SenderAddress kOther{0x7F000002, 40000};
 
+// A station's own reception: it keeps to its broadcaster, kSender.
 class DatagramAdmissionTest : public testing::Test {
 protected:
-    Outcome Feed(Kind kind, uint32_t block_index = 0)
+    void SetUp() override { admission_.KeepTo(kSender); }
+
+    Outcome Feed(Kind kind, uint32_t block_index = 0, const SenderAddress& from = kSender,
+                 uint32_t length = kLength)
     {
-        auto packet = MakePacket(kind, block_index, 9000000);
-        return Handle(packet);
+        auto packet = MakePacket(kind, block_index, length);
+        return Handle(packet, from);
     }
-    Outcome Handle(std::vector<uint8_t>& datagram)
+    Outcome Handle(std::vector<uint8_t>& datagram, const SenderAddress& from = kSender)
     {
-        return admission_.Handle(datagram.data(), datagram.size(), &events_);
+        return admission_.Handle(datagram.data(), datagram.size(), from, &events_);
     }
 
     // Feeds data packets with increasing block indices until the ring holds `count`.
@@ -51,10 +59,11 @@ protected:
         return packet;
     }
 
-    void Drain()
+    void Drain(const std::function<void(const uint8_t*)>& each = nullptr)
     {
         std::vector<uint8_t> packet(wire::PacketSize(wire::kBlockSize));
         while (ring().Pop(packet.data())) {
+            if (each) each(packet.data());
         }
     }
 
@@ -88,16 +97,17 @@ TEST_F(DatagramAdmissionTest, JoiningABroadcastAsksForPlaybackOnceHalfTheRingIsF
     for (uint32_t i = 0; i < 32; ++i) ASSERT_EQ(Feed(Kind::kHeader, i), Outcome::kPushed) << i;
     EXPECT_EQ(ring().Count(), 33u);
 
-    for (uint32_t i = 0; i < 341; ++i) ASSERT_EQ(Feed(Kind::kData, 5000 + i), Outcome::kPushed);
+    for (uint32_t i = 0; i < 341; ++i) ASSERT_EQ(Feed(Kind::kData, 3000 + i), Outcome::kPushed);
     EXPECT_EQ(ring().Count(), 374u);
     EXPECT_EQ(Posted(Event::kPlaybackReady), 0u);
     EXPECT_EQ(admission_.start_requested(), false);
 
-    EXPECT_EQ(Feed(Kind::kData, 5341), Outcome::kPushed);  // the 342nd data packet
+    EXPECT_EQ(Feed(Kind::kData, 3341), Outcome::kPushed);  // the 342nd data packet
     EXPECT_EQ(ring().Count(), 375u);
     EXPECT_EQ(Posted(Event::kPlaybackReady), 1u);
     EXPECT_EQ(admission_.start_requested(), true);
 
+    next_block_ = 3342;
     FillTo(600);
     EXPECT_EQ(events_.Notices().size(), 1u);
 
@@ -109,28 +119,31 @@ TEST_F(DatagramAdmissionTest, JoiningABroadcastAsksForPlaybackOnceHalfTheRingIsF
         wire::WriteHead(expected.data(), Kind::kData);
         ASSERT_EQ(PopPacket(), expected) << i;
     }
-    EXPECT_EQ(PopPacket(), MakePacket(Kind::kData, 5000, 9000000));
+    EXPECT_EQ(PopPacket(), MakePacket(Kind::kData, 3000, kLength));
 }
 
 TEST_F(DatagramAdmissionTest, OnlyTheFirstHeaderSeriesIsKeptInOrderBeforeLiveData)
 {
     Feed(Kind::kStreamStart);
+    EXPECT_EQ(Feed(Kind::kStreamStart), Outcome::kStreamOver);
     EXPECT_EQ(Feed(Kind::kHeader, 0), Outcome::kPushed);
-    EXPECT_EQ(Feed(Kind::kHeader, 0), Outcome::kHeaderDropped);  // a duplicate
-    EXPECT_EQ(Feed(Kind::kHeader, 2), Outcome::kHeaderDropped);  // out of order
-    EXPECT_EQ(Feed(Kind::kHeader, 1), Outcome::kPushed);
-    EXPECT_EQ(Feed(Kind::kData, 6), Outcome::kPushed);
-    // Once live data is in, the rest of a header has no place.
-    EXPECT_EQ(Feed(Kind::kHeader, 2), Outcome::kHeaderDropped);
+    EXPECT_EQ(Feed(Kind::kHeader, 0), Outcome::kDuplicate);
+    EXPECT_EQ(Feed(Kind::kHeader, 2), Outcome::kPushed);  // block 1 is lost
+    EXPECT_EQ(Feed(Kind::kHeader, 1), Outcome::kDuplicate);
+    EXPECT_EQ(Feed(Kind::kData, 600), Outcome::kPushed);  // blocks 3 to 31 are lost too
+    // Once live data is in, the rest of a header has no place; the jump to
+    // the sender's position is no loss.
+    EXPECT_EQ(Feed(Kind::kHeader, 3), Outcome::kHeaderDropped);
+    EXPECT_EQ(admission_.counters().lost, 1u + 29u);
+    EXPECT_EQ(admission_.counters().duplicate, 2u);
 
     // A later series, once playback was asked for: dropped however few are held.
+    next_block_ = 601;
     FillTo(375);
     ASSERT_EQ(admission_.start_requested(), true);
     Drain();
-    EXPECT_EQ(Feed(Kind::kStreamStart), Outcome::kPushed);
     for (uint32_t i = 0; i < 32; ++i) EXPECT_EQ(Feed(Kind::kHeader, i), Outcome::kHeaderDropped);
-    EXPECT_EQ(Feed(Kind::kData, 7), Outcome::kPushed);
-    EXPECT_EQ(ring().Count(), 2u);
+    EXPECT_EQ(ring().Count(), 0u);
 
     // A reader that starts on a short stream keeps the next series out too.
     admission_.Reset();
@@ -156,16 +169,16 @@ TEST_F(DatagramAdmissionTest, ANearlyFullRingHoldsTheSenderAndRunsThePlayback)
     EXPECT_EQ(Posted(Event::kRingNearlyFull), 149u);
     EXPECT_EQ(Runs(), 374u);
 
-    // Full: dropped, yet the sender is still told to hold.
-    EXPECT_EQ(Feed(Kind::kData, 1), Outcome::kRingFull);
-    EXPECT_EQ(Feed(Kind::kStreamStart), Outcome::kRingFull);
-    EXPECT_EQ(Feed(Kind::kEnd), Outcome::kRingFull);
+    // Full: dropped, and lost, yet the sender is still told to hold.
+    EXPECT_EQ(Feed(Kind::kData, next_block_++), Outcome::kRingFull);
+    EXPECT_EQ(Feed(Kind::kData, next_block_++), Outcome::kRingFull);
+    EXPECT_EQ(admission_.counters().lost, 2u);
     EXPECT_EQ(ring().Count(), 749u);
-    EXPECT_EQ(Posted(Event::kRingNearlyFull), 152u);
-    EXPECT_EQ(Runs(), 377u);
+    EXPECT_EQ(Posted(Event::kRingNearlyFull), 151u);
+    EXPECT_EQ(Runs(), 376u);
     // A dropped header packet is finished with before the ring is looked at.
     EXPECT_EQ(Feed(Kind::kHeader, 3), Outcome::kHeaderDropped);
-    EXPECT_EQ(Posted(Event::kRingNearlyFull), 152u);
+    EXPECT_EQ(Posted(Event::kRingNearlyFull), 151u);
     EXPECT_EQ(Posted(Event::kPlaybackReady), 1u);
 }
 
@@ -187,7 +200,9 @@ TEST_F(DatagramAdmissionTest, AStreamTooShortForHalfTheRingStartsWhenItsEndArriv
     EXPECT_EQ(Posted(Event::kPlaybackReady), 0u);
     EXPECT_EQ(Feed(Kind::kEnd), Outcome::kPushed);
     EXPECT_EQ(Posted(Event::kPlaybackReady), 1u);
-    EXPECT_EQ(Feed(Kind::kEnd), Outcome::kPushed);
+    EXPECT_TRUE(admission_.stream_ended());
+    EXPECT_EQ(Feed(Kind::kEnd), Outcome::kStreamOver);
+    EXPECT_EQ(Feed(Kind::kData, next_block_), Outcome::kStreamOver);
     EXPECT_EQ(Posted(Event::kPlaybackReady), 1u);
 }
 
@@ -225,23 +240,107 @@ TEST_F(DatagramAdmissionTest, RestartAndCloseActWhateverTheFlagsAndAreNeverBuffe
     EXPECT_EQ(ring().Count(), 0u);
 }
 
-TEST_F(DatagramAdmissionTest, LaterStreamStartsAndUnknownPacketsAreBufferedAndChangeNothing)
+TEST_F(DatagramAdmissionTest, UnknownPacketsAndBlocksThatFitNoStreamAreDropped)
 {
     Feed(Kind::kStreamStart);
-    EXPECT_EQ(Feed(Kind::kStreamStart), Outcome::kPushed);
-    EXPECT_EQ(admission_.stream_accepted(), true);
-    EXPECT_EQ(admission_.start_requested(), false);
-
     auto unknown = MakePacket(Kind::kData);
     unknown[3] = 'Z';
-    EXPECT_EQ(Handle(unknown), Outcome::kPushed);
+    EXPECT_EQ(Handle(unknown), Outcome::kImplausible);
     auto restart_with_wrong_magic = MakePacket(Kind::kRestart);
     restart_with_wrong_magic[0] = 'R';
     restart_with_wrong_magic[1] = 'B';
-    EXPECT_EQ(Handle(restart_with_wrong_magic),
-              Outcome::kPushed);
-    EXPECT_EQ(ring().Count(), 4u);
+    EXPECT_EQ(Handle(restart_with_wrong_magic), Outcome::kImplausible);
+    // The first block sets the stream's length; blocks must lie inside it.
+    EXPECT_EQ(Feed(Kind::kData, 100), Outcome::kPushed);
+    EXPECT_EQ(Feed(Kind::kData, 101, kSender, kLength + 1), Outcome::kImplausible);
+    EXPECT_EQ(Feed(Kind::kData, kLength / wire::kBlockSize + 1), Outcome::kImplausible);
+    EXPECT_EQ(Feed(Kind::kData, 31), Outcome::kImplausible);  // data inside the head
+    EXPECT_EQ(Feed(Kind::kHeader, 32), Outcome::kImplausible);
+    EXPECT_EQ(ring().Count(), 2u);
+    EXPECT_EQ(admission_.counters().implausible, 6u);
+    EXPECT_EQ(admission_.counters().lost, 32u);  // the whole head
     EXPECT_TRUE(events_.events().empty());
+}
+
+// Live data comes out in strictly increasing block order: repeats are
+// dropped as duplicates, older blocks as late, and gaps are lost blocks.
+TEST_F(DatagramAdmissionTest, BlocksAreKeptInOrderAndGapsCountAsLost)
+{
+    JoinAndFillTo(33);
+    for (uint32_t block : {100u, 101u, 101u, 104u, 100u, 103u, 105u, 40u, 300u})
+        Feed(Kind::kData, block);
+    const auto counters = admission_.counters();
+    EXPECT_EQ(counters.admitted, 32u + 5u);
+    EXPECT_EQ(counters.duplicate, 2u);  // 101 at once, 100 after 104
+    EXPECT_EQ(counters.late, 2u);       // 103, and 40 from long before
+    EXPECT_EQ(counters.lost, 2u + 194u);
+    std::vector<uint32_t> order;
+    Drain([&](const uint8_t* packet) { order.push_back(wire::BlockIndex(packet)); });
+    EXPECT_EQ(std::vector<uint32_t>(order.end() - 5, order.end()),
+              (std::vector<uint32_t>{100, 101, 104, 105, 300}));
+}
+
+// The last block ends the stream even when the end packet is lost; an end
+// packet that comes before the last blocks counts them lost.
+TEST_F(DatagramAdmissionTest, TheLastBlockEndsTheStreamWithoutItsEndPacket)
+{
+    constexpr uint32_t kShort = 40 * wire::kBlockSize - 100;
+    Feed(Kind::kStreamStart);
+    for (uint32_t i = 0; i < 32; ++i) Feed(Kind::kHeader, i, kSender, kShort);
+    for (uint32_t i = 32; i < 40; ++i) EXPECT_EQ(Feed(Kind::kData, i, kSender, kShort), Outcome::kPushed);
+    EXPECT_TRUE(admission_.stream_ended());
+    EXPECT_EQ(Posted(Event::kPlaybackReady), 1u);
+    EXPECT_EQ(Feed(Kind::kEnd), Outcome::kStreamOver);
+    EXPECT_EQ(ring().Count(), 1u + 40u + 1u);
+    std::vector<uint8_t> last(wire::PacketSize(wire::kBlockSize));
+    Drain([&](const uint8_t* packet) { std::copy_n(packet, last.size(), last.begin()); });
+    EXPECT_TRUE(wire::HasHead(last.data(), Kind::kEnd));
+    EXPECT_EQ(admission_.counters().lost, 0u);
+
+    admission_.Reset();
+    Feed(Kind::kStreamStart);
+    for (uint32_t i = 0; i < 32; ++i) Feed(Kind::kHeader, i, kSender, kShort);
+    for (uint32_t i = 32; i < 37; ++i) Feed(Kind::kData, i, kSender, kShort);
+    EXPECT_EQ(Feed(Kind::kEnd), Outcome::kPushed);
+    EXPECT_EQ(admission_.counters().lost, 3u);
+}
+
+// Anyone can send to a group: nothing from another sender is buffered or
+// acted on, and a sender that keeps sending a stream is a conflict.
+TEST_F(DatagramAdmissionTest, OtherSendersAreCountedAndNeverActedOn)
+{
+    for (Kind kind : {Kind::kRestart, Kind::kClose, Kind::kStreamStart, Kind::kEnd})
+        EXPECT_EQ(Feed(kind, 0, kOther), Outcome::kForeign);
+    JoinAndFillTo(100);
+    for (Kind kind : {Kind::kRestart, Kind::kClose, Kind::kEnd, Kind::kHeader})
+        EXPECT_EQ(Feed(kind, 0, kOther), Outcome::kForeign);
+    EXPECT_TRUE(events_.Notices().empty());
+    for (uint32_t i = 0; i < 40; ++i) EXPECT_EQ(Feed(Kind::kData, 5000 + i, kOther), Outcome::kForeign);
+    EXPECT_EQ(Posted(Event::kSenderConflict), 1u);
+    EXPECT_EQ(admission_.counters().foreign, 48u);
+    EXPECT_EQ(ring().Count(), 100u);
+    EXPECT_EQ(admission_.counters().lost, 0u);
+    EXPECT_EQ(Feed(Kind::kData, next_block_), Outcome::kPushed);  // no gap from the flood
+}
+
+// A tuner follows the sender of the stream-start packet it synchronised on
+// until a reset; before that, control packets from anyone are foreign.
+TEST_F(DatagramAdmissionTest, WithoutAGivenSenderTheStreamStartsSenderIsFollowed)
+{
+    admission_.KeepTo(std::nullopt);
+    EXPECT_EQ(Feed(Kind::kClose, 0, kOther), Outcome::kForeign);
+    EXPECT_EQ(Feed(Kind::kData, 40, kOther), Outcome::kNotAccepted);
+    EXPECT_EQ(Feed(Kind::kStreamStart, 0, kOther), Outcome::kPushed);
+    EXPECT_EQ(admission_.sender(), kOther);
+    EXPECT_EQ(Feed(Kind::kStreamStart), Outcome::kForeign);
+    EXPECT_EQ(Feed(Kind::kClose), Outcome::kForeign);
+    EXPECT_EQ(Feed(Kind::kRestart, 0, kOther), Outcome::kRestart);
+    admission_.Reset();
+    EXPECT_FALSE(admission_.sender().has_value());
+    EXPECT_EQ(Feed(Kind::kStreamStart), Outcome::kPushed);
+    EXPECT_EQ(admission_.sender(), kSender);
+    EXPECT_EQ(Posted(Event::kRestart), 1u);
+    EXPECT_EQ(Posted(Event::kClose), 0u);
 }
 
 TEST_F(DatagramAdmissionTest, DatagramsOfAnyOtherLengthAreDropped)

@@ -133,7 +133,8 @@ TEST_F(FreeChannelProbeTest, QuietChannelIsFreeAfterAboutOneSecond)
     // The probe's socket is gone: no descriptor left, and the port binds again.
     EXPECT_EQ(OpenFileDescriptors(), fds_before);
     MulticastSocket listener;
-    EXPECT_TRUE(listener.OpenListener(wire::GroupAddress(2), wire::DataPort(2), kBlock, true));
+    EXPECT_TRUE(listener.OpenListener(wire::GroupAddress(2), wire::DataPort(2), kBlock, true,
+                                      MulticastSocket::Port::kExclusive));
 }
 
 TEST_F(FreeChannelProbeTest, SearchSkipsAChannelWithARunningBroadcast)
@@ -183,10 +184,16 @@ TEST_F(FreeChannelProbeTest, ControlPortTrafficDoesNotMakeTheChannelBusy)
     EXPECT_TRUE(probe_.ProbeChannel(0));
 }
 
+// Receivers of one station share a port; the probe, which does not, still
+// finds it held.
 TEST_F(FreeChannelProbeTest, ADataPortHeldOnThisStationCountsAsBusy)
 {
     MulticastSocket holder;
-    ASSERT_TRUE(holder.OpenListener(wire::GroupAddress(0), wire::DataPort(0), kBlock, false));
+    MulticastSocket second_holder;
+    ASSERT_TRUE(holder.OpenListener(wire::GroupAddress(0), wire::DataPort(0), kBlock, false,
+                                    MulticastSocket::Port::kShared));
+    ASSERT_TRUE(second_holder.OpenListener(wire::GroupAddress(0), wire::DataPort(0), kBlock, false,
+                                           MulticastSocket::Port::kShared));
     const auto start = Clock::now();
     EXPECT_FALSE(probe_.ProbeChannel(0));
     // Refused at the bind: no listening second.
@@ -196,8 +203,10 @@ TEST_F(FreeChannelProbeTest, ADataPortHeldOnThisStationCountsAsBusy)
 TEST_F(FreeChannelProbeTest, SearchGoesOnPastAHeldDataPort)
 {
     MulticastSocket holder;
-    ASSERT_TRUE(holder.OpenListener(wire::GroupAddress(0), wire::DataPort(0), kBlock, false));
+    ASSERT_TRUE(holder.OpenListener(wire::GroupAddress(0), wire::DataPort(0), kBlock, false,
+                                    MulticastSocket::Port::kShared));
     EXPECT_EQ(probe_.FindFreeChannel(), 1);
+    EXPECT_EQ(probe_.FindFreeChannel(/*excluded=*/1), 2);
 }
 
 TEST_F(FreeChannelProbeTest, ChannelsOutsideTheRangeAreRefusedWithoutASocket)
@@ -229,7 +238,8 @@ TEST_F(FreeChannelProbeTest, BusyProbeReleasesItsPort)
         EXPECT_FALSE(probe_.ProbeChannel(3));
     }
     MulticastSocket listener;
-    EXPECT_TRUE(listener.OpenListener(wire::GroupAddress(3), wire::DataPort(3), kBlock, true));
+    EXPECT_TRUE(listener.OpenListener(wire::GroupAddress(3), wire::DataPort(3), kBlock, true,
+                                      MulticastSocket::Port::kExclusive));
 }
 
 }  // namespace

@@ -17,6 +17,7 @@
 #include <fstream>
 #include <memory>
 #include <optional>
+#include <regex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -193,8 +194,10 @@ TEST_F(KinoverdCastTest, AnEmptyFileIsNotAnMpegStream)
 
 TEST_F(KinoverdCastTest, AFileTheBroadcasterRefusesIsAFileError)
 {
-    // A pack start code at 100 makes this a Video CD track, too short for one sector.
+    // A track header and a pack start code at 100: a Video CD track too
+    // short for one sector.
     std::vector<uint8_t> bytes = test::NonMpegBytes(200);
+    std::copy_n("RIFF\0\0\0\0CDXA", 12, bytes.begin());
     const uint8_t pack_start[] = {0x00, 0x00, 0x01, 0xBA};
     std::copy(std::begin(pack_start), std::end(pack_start), bytes.begin() + 100);
     const std::string stub = WriteFile("stub.dat", bytes);
@@ -372,6 +375,92 @@ TEST_F(KinoverdCastTest, ASignalDuringTheChannelSearchStopsBeforeBroadcasting)
     EXPECT_EQ(cast.WaitForExit(10s), kStoppedBySigint);
     EXPECT_EQ(cast.err(), "");
     EXPECT_THAT(cast.out(), testing::Not(HasSubstr(clip)));
+}
+
+// A named pipe without a writer would block an open for ever; it is refused
+// at once, like any file that is not a regular one.
+TEST_F(KinoverdCastTest, ANamedPipeIsRefusedAtOnce)
+{
+    const std::string pipe = directory_.File("pipe.mpg");
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+    CastProcess cast({"--channel", "0", pipe});
+    EXPECT_EQ(cast.WaitForExit(5s), 1);
+    EXPECT_EQ(cast.err(), "kinoverd-cast: " + pipe + ": not a regular file\n");
+}
+
+TEST_F(KinoverdCastTest, AFileThatShrinksWhileSentIsAFileError)
+{
+    const std::string movie = LongStream("movie.mpg");
+    CastProcess cast({"--channel", "1", movie});
+    ASSERT_TRUE(cast.WaitForOutput(movie + ": ", 10s));
+    ASSERT_EQ(truncate(movie.c_str(), 200000), 0);
+    EXPECT_EQ(cast.WaitForExit(30s), 1);
+    EXPECT_THAT(cast.err(), HasSubstr("File Error: " + movie + ": the file shrank to 200000 bytes"));
+}
+
+// The last channel a caster announced on its standard output.
+int AnnouncedChannel(const std::string& out)
+{
+    int channel = -1;
+    const std::regex announcement("channel ([0-3]) \\(");
+    for (auto it = std::sregex_iterator(out.begin(), out.end(), announcement); it != std::sregex_iterator(); ++it)
+        channel = std::stoi((*it)[1]);
+    return channel;
+}
+
+// Another sender starts on the caster's channel: the caster says so and
+// moves its broadcast to a free channel, on from where it was.
+TEST_F(KinoverdCastTest, ACasterWhoseChannelIsTakenMovesToAFreeOne)
+{
+    const std::string movie = LongStream("movie.mpg");
+    CastProcess cast({"--channel", "0", movie});
+    ASSERT_TRUE(cast.WaitForOutput(movie + ": ", 10s));
+    std::this_thread::sleep_for(1s);
+    Broadcaster intruder(movie, 0, kBlock, nullptr);
+    ASSERT_TRUE(intruder.Start(0));
+    intruder.Run();
+    ASSERT_TRUE(cast.WaitForOutput("moved to channel 1 (", 15s)) << cast.err();
+    EXPECT_THAT(cast.err(), HasSubstr("kinoverd-cast: channel 0 is taken by another sender ("));
+    // A listener makes a channel busy for the probe: only now.
+    WireCapture capture(1);
+    ASSERT_TRUE(capture.Start());
+    ASSERT_TRUE(capture.WaitFor([](const WireCapture::Records& records) {
+        return std::count_if(records.begin(), records.end(), [](const auto& datagram) {
+                   return wire::HasHead(datagram.bytes.data(), wire::Kind::kData);
+               }) > 0;
+    }, 5s));
+    // The stream goes on where it was, not from its beginning.
+    for (const auto& datagram : capture.records()) {
+        if (!wire::HasHead(datagram.bytes.data(), wire::Kind::kData)) continue;
+        EXPECT_GT(wire::BlockIndex(datagram.bytes.data()), 64u);
+        break;
+    }
+    cast.Signal(SIGTERM);
+    EXPECT_EQ(cast.WaitForExit(10s), kStoppedBySigterm);
+    intruder.StopAndClose();
+}
+
+// Two casters that start together without a channel end up on two.
+TEST_F(KinoverdCastTest, TwoCastersStartingTogetherEndOnDifferentChannels)
+{
+    const std::string movie = LongStream("movie.mpg");
+    CastProcess first({movie});
+    CastProcess second({movie});
+    ASSERT_TRUE(first.WaitForOutput(movie + ": ", 15s));
+    ASSERT_TRUE(second.WaitForOutput(movie + ": ", 15s));
+    // Settled: apart and staying apart for two seconds.
+    const auto give_up = Clock::now() + 12s;
+    auto apart_since = Clock::now();
+    while (Clock::now() < give_up && Clock::now() - apart_since < 2s) {
+        first.WaitForOutput("\n\n", 100ms);  // takes in what was printed
+        second.WaitForOutput("\n\n", 100ms);
+        if (AnnouncedChannel(first.out()) == AnnouncedChannel(second.out())) apart_since = Clock::now();
+    }
+    EXPECT_NE(AnnouncedChannel(first.out()), AnnouncedChannel(second.out())) << first.err() << second.err();
+    first.Signal(SIGTERM);
+    second.Signal(SIGTERM);
+    EXPECT_EQ(first.WaitForExit(10s), kStoppedBySigterm);
+    EXPECT_EQ(second.WaitForExit(10s), kStoppedBySigterm);
 }
 
 }  // namespace

@@ -1,6 +1,11 @@
 // Runs the built kinoverd-tune as a user would, against broadcasts made in
 // this process, and checks what it writes block by block.
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <signal.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -9,8 +14,11 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <cstdio>
 #include <map>
+#include <optional>
 #include <memory>
+#include <regex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -19,6 +27,7 @@
 #include "broadcast/multicast_socket.h"
 #include "broadcast/wire_format.h"
 #include "tests/support/child_process.h"
+#include "tests/support/datagram_relay.h"
 #include "tests/support/recorded_broadcast_ends.h"
 #include "tests/support/test_streams.h"
 
@@ -76,6 +85,86 @@ std::vector<int> HeaderThenLive(int first_live, size_t stream_bytes)
     return indices;
 }
 
+
+// Drops datagrams leaving for the tuned channel's data port inside the
+// private namespace, by an nftables rule such as "numgen random mod 1000 < 20"
+// (empty: every one). Only packets of `kind` (payload byte 3; data packets
+// by default, so that the stream start and end stay), or of every kind.
+class PacketLoss {
+public:
+    PacketLoss(const std::string& condition, bool every_kind = false, wire::Kind kind = wire::Kind::kData)
+    {
+        const std::string match = "udp dport " + std::to_string(wire::DataPort(kChannel)) +
+                                  (every_kind ? "" : " @th,88,8 " + std::to_string(int(kind)));
+        added_ = Nft("add table inet kinoverd_loss\n"
+                     "add chain inet kinoverd_loss out { type filter hook output priority 0 ; }\n"
+                     "add rule inet kinoverd_loss out " + match + " " + condition + " drop\n");
+    }
+    ~PacketLoss() { Nft("delete table inet kinoverd_loss\n"); }
+    bool added() const { return added_; }
+
+private:
+    static bool Nft(const std::string& script)
+    {
+        FILE* nft = popen("nft -f -", "w");
+        if (!nft) return false;
+        std::fputs(script.c_str(), nft);
+        return pclose(nft) == 0;
+    }
+    bool added_ = false;
+};
+
+// Another host on the segment: a socket bound to another loopback address.
+class ForeignHost {
+public:
+    ForeignHost()
+    {
+        fd_ = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(0x7F000002);
+        bound_ = bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+        const int ttl = 1;
+        setsockopt(fd_, IPPROTO_IP, IP_MULTICAST_TTL, &ttl, sizeof ttl);
+    }
+    ~ForeignHost() { close(fd_); }
+    bool bound() const { return bound_; }
+    void Send(wire::Kind kind, uint32_t index = 0)
+    {
+        const bool control = kind == wire::Kind::kRestart || kind == wire::Kind::kClose;
+        Bytes packet(wire::PacketSize(kBlock), 0x33);
+        wire::WriteHead(packet.data(), kind);
+        wire::WriteIndexAndLength(packet.data(), index, 100 * 1024 * 1024);
+        sockaddr_in to{};
+        to.sin_family = AF_INET;
+        to.sin_port = htons(control ? wire::ControlPort(kChannel) : wire::DataPort(kChannel));
+        inet_pton(AF_INET, wire::GroupAddress(kChannel).c_str(), &to.sin_addr);
+        sendto(fd_, packet.data(), packet.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
+    }
+
+private:
+    int fd_ = -1;
+    bool bound_ = false;
+};
+
+// A count from the tuner's closing summary, such as "blocks lost".
+uint64_t Reported(const std::string& err, const std::string& what)
+{
+    std::smatch match;
+    if (!std::regex_search(err, match, std::regex("([0-9]+) " + what))) return UINT64_MAX;
+    return std::stoull(match[1]);
+}
+
+// The written blocks are stream blocks, the head then strictly increasing.
+void ExpectInStreamOrder(const std::vector<int>& indices)
+{
+    ASSERT_GT(indices.size(), kHeaderBlocks);
+    for (size_t i = 0; i < indices.size(); ++i) {
+        ASSERT_NE(indices[i], -1) << "block " << i;
+        if (i > kHeaderBlocks) ASSERT_GT(indices[i], indices[i - 1]) << "block " << i;
+    }
+}
+
 class KinoverdTuneTest : public testing::Test {
 protected:
     std::string WriteStream(const std::string& name, size_t bytes, uint32_t seed = 1)
@@ -99,9 +188,20 @@ protected:
         return tuner;
     }
 
+    // Broadcasts `path` on the tuned channel (or `channel`) until its end.
+    void Broadcast(const std::string& path, int channel = kChannel)
+    {
+        Broadcaster broadcaster(path, channel, kBlock, &notify_);
+        ASSERT_TRUE(broadcaster.Start(0));
+        broadcaster.Run();
+        ASSERT_TRUE(notify_.WaitFor(60s, ++broadcasts_));
+        broadcaster.StopQuietly();
+    }
+
     TempDir directory_;
     std::map<std::string, Bytes> streams_;
     test::RecordedBroadcastEnds notify_;
+    size_t broadcasts_ = 0;
 };
 
 TEST_F(KinoverdTuneTest, HelpAndBadUsage)
@@ -129,12 +229,16 @@ TEST_F(KinoverdTuneTest, HelpAndBadUsage)
 
 TEST_F(KinoverdTuneTest, ATakenPortOrAnUnwritableOutputFailsClearly)
 {
-    MulticastSocket holder;
-    ASSERT_TRUE(holder.OpenListener(wire::GroupAddress(kChannel), wire::DataPort(kChannel), kBlock, false));
+    // A program that binds the port without sharing it.
+    const int holder = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(wire::DataPort(kChannel));
+    ASSERT_EQ(bind(holder, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
     TuneProcess busy({"--channel", std::to_string(kChannel), "--output", Output()});
     EXPECT_EQ(busy.WaitForExit(10s), 1);
     EXPECT_THAT(busy.err(), HasSubstr("cannot listen on channel 1"));
-    holder.Close();
+    close(holder);
 
     TuneProcess unwritable({"--channel", std::to_string(kChannel), "--output", directory_.File("no/such/dir")});
     EXPECT_EQ(unwritable.WaitForExit(10s), 1);
@@ -187,8 +291,9 @@ TEST_F(KinoverdTuneTest, ACloseEndsTheTunerAndKeepsWhatArrived)
     broadcaster.Run();
     std::this_thread::sleep_for(3s);
     broadcaster.StopAndClose();
-    ASSERT_EQ(tuner->WaitForExit(10s), 0) << tuner->err();
-    EXPECT_THAT(tuner->err(), HasSubstr("the broadcast was closed"));
+    ASSERT_EQ(tuner->WaitForExit(10s), 3) << tuner->err();
+    EXPECT_THAT(tuner->err(), HasSubstr("the broadcast was closed before its end"));
+    EXPECT_THAT(tuner->err(), HasSubstr("0 blocks lost"));
     const std::vector<int> indices = BlockIndices(ReadFile(Output()), streams_["long.mpg"]);
     ASSERT_GT(indices.size(), kHeaderBlocks);
     for (size_t i = 0; i < indices.size(); ++i) ASSERT_EQ(indices[i], int(i)) << "block " << i;
@@ -240,7 +345,7 @@ TEST_F(KinoverdTuneTest, ASenderThatVanishesMidStreamIsReported)
     send(wire::Kind::kStreamStart, 0);
     for (uint32_t i = 0; i < 32; ++i) send(wire::Kind::kHeader, i);
     for (uint32_t i = 32; i < 32 + 400; ++i) send(wire::Kind::kData, i);
-    ASSERT_EQ(tuner->WaitForExit(30s), 1) << tuner->err();
+    ASSERT_EQ(tuner->WaitForExit(30s), 3) << tuner->err();
     EXPECT_THAT(tuner->err(), HasSubstr("stopped without an end packet"));
 }
 
@@ -273,6 +378,110 @@ TEST_F(KinoverdTuneTest, AStallBeforeHalfFullDoesNotRepeatTheHeader)
     EXPECT_EQ(ReadFile(Output()).size(), size_t(kBlocks) * kBlock);
 }
 
+// Anyone can send to a group: a host that forges restart, close, end and
+// stream-start packets and floods the channel with well-formed data changes
+// nothing in what two tuners of this station write.
+TEST_F(KinoverdTuneTest, ForgedPacketsAndAFloodFromAnotherHostAreIgnored)
+{
+    const std::string path = WriteStream("movie.mpg", 1600 * 1024 + 1000);
+    auto tuner = StartTuner();
+    auto second = StartTuner({"--output", directory_.File("second.out")});
+    std::thread forgery([] {
+        std::this_thread::sleep_for(1500ms);
+        ForeignHost forger;
+        ASSERT_TRUE(forger.bound());
+        using wire::Kind;
+        for (Kind kind : {Kind::kRestart, Kind::kClose, Kind::kClose, Kind::kEnd, Kind::kStreamStart})
+            forger.Send(kind);
+        for (uint32_t n = 0; n < 2000; ++n) {
+            forger.Send(Kind::kData, 40 + n);
+            if (n % 4 == 0) std::this_thread::sleep_for(1ms);
+        }
+    });
+    Broadcast(path);
+    forgery.join();
+    ASSERT_EQ(tuner->WaitForExit(30s), 0) << tuner->err();
+    ASSERT_EQ(second->WaitForExit(30s), 0) << second->err();
+    EXPECT_TRUE(ReadFile(Output()) == streams_["movie.mpg"]);
+    EXPECT_TRUE(ReadFile(directory_.File("second.out")) == streams_["movie.mpg"]);
+    EXPECT_THAT(tuner->err(), HasSubstr("another sender is broadcasting on this channel"));
+    EXPECT_GT(Reported(tuner->err(), "foreign datagrams"), 1000u);
+    EXPECT_EQ(Reported(tuner->err(), "blocks lost"), 0u);
+}
+
+// Real loss inside the namespace, at random and in bursts, and an outage of
+// two seconds: the tuner counts the lost blocks, writes the rest in order,
+// goes on to the end and calls the copy damaged.
+TEST_F(KinoverdTuneTest, LostBlocksAreCountedAndTheCopyIsDamaged)
+{
+    const std::string path = WriteStream("movie.mpg", 1600 * 1024);
+    for (const char* condition : {"numgen random mod 1000 < 20", "numgen inc mod 200 > 189", ""}) {
+        SCOPED_TRACE(condition);
+        auto tuner = StartTuner();
+        std::optional<PacketLoss> loss;
+        std::thread outage;
+        if (*condition) {
+            loss.emplace(condition);
+            ASSERT_TRUE(loss->added());
+        } else {
+            outage = std::thread([&] {
+                std::this_thread::sleep_for(1500ms);
+                loss.emplace("", /*every_kind=*/true);
+                std::this_thread::sleep_for(2s);
+                loss.reset();
+            });
+        }
+        Broadcast(path);
+        if (outage.joinable()) outage.join();
+        loss.reset();
+        ASSERT_EQ(tuner->WaitForExit(30s), 3) << tuner->err();
+        EXPECT_THAT(tuner->err(), HasSubstr("the copy is damaged"));
+        const uint64_t lost = Reported(tuner->err(), "blocks lost");
+        EXPECT_GT(lost, *condition ? 0u : 200u);
+        const std::vector<int> indices = BlockIndices(ReadFile(Output()), streams_["movie.mpg"]);
+        ExpectInStreamOrder(indices);
+        EXPECT_EQ(indices.size() + lost, 1600u / 2);
+    }
+}
+
+// The end packet lost: the last block has ended the stream already.
+TEST_F(KinoverdTuneTest, ALostEndPacketStillEndsAWholeCopy)
+{
+    const std::string path = WriteStream("short.mpg", 300 * 1024 + 5);
+    PacketLoss loss("", false, wire::Kind::kEnd);
+    ASSERT_TRUE(loss.added());
+    auto tuner = StartTuner();
+    Broadcast(path);
+    ASSERT_EQ(tuner->WaitForExit(30s), 0) << tuner->err();
+    EXPECT_TRUE(ReadFile(Output()) == streams_["short.mpg"]);
+}
+
+// A network that duplicates and reorders, by a relay from channel 2: a
+// duplicate is dropped, so the copy stays whole; a block that comes after a
+// later one is dropped as late and lost.
+TEST_F(KinoverdTuneTest, DuplicatesAreDroppedAndLateBlocksLost)
+{
+    const std::string path = WriteStream("movie.mpg", 1200 * 1024);
+    {
+        test::DatagramRelay relay(2, kChannel, {.duplicate_every = 7});
+        ASSERT_TRUE(relay.Start());
+        auto tuner = StartTuner();
+        Broadcast(path, 2);
+        ASSERT_EQ(tuner->WaitForExit(30s), 0) << tuner->err();
+        EXPECT_TRUE(ReadFile(Output()) == streams_["movie.mpg"]);
+        EXPECT_GT(Reported(tuner->err(), "duplicate"), 50u);
+    }
+    test::DatagramRelay relay(2, kChannel, {.swap_every = 50});
+    ASSERT_TRUE(relay.Start());
+    auto tuner = StartTuner();
+    Broadcast(path, 2);
+    ASSERT_EQ(tuner->WaitForExit(30s), 3) << tuner->err();
+    const uint64_t late = Reported(tuner->err(), "late");
+    EXPECT_GT(late, 5u);
+    EXPECT_EQ(Reported(tuner->err(), "blocks lost"), late);
+    ExpectInStreamOrder(BlockIndices(ReadFile(Output()), streams_["movie.mpg"]));
+}
+
 TEST_F(KinoverdTuneTest, StopsCleanlyOnASignal)
 {
     for (int signal_number : {SIGTERM, SIGINT}) {
@@ -281,6 +490,13 @@ TEST_F(KinoverdTuneTest, StopsCleanlyOnASignal)
         tuner->Signal(signal_number);
         EXPECT_EQ(tuner->WaitForExit(5s), 128 + signal_number);
     }
+    // An output pipe that nobody reads holds the open, never the signal.
+    const std::string pipe = directory_.File("pipe");
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+    TuneProcess waiting({"--channel", std::to_string(kChannel), "--output", pipe});
+    std::this_thread::sleep_for(300ms);
+    waiting.Signal(SIGTERM);
+    EXPECT_EQ(waiting.WaitForExit(5s), -SIGTERM);
 }
 
 }  // namespace

@@ -475,7 +475,7 @@ TEST_F(MainWindowTest, ChosenAndDroppedFilesPlayAndExitSendsTheClosePackets)
     Click(Control::File);
     ASSERT_TRUE(RunUntilPlaying());
     WireCapture capture(station_.channel());
-    ASSERT_TRUE(capture.StartBesideStation());
+    ASSERT_TRUE(capture.Start());
     QSignalSpy finished(window_.get(), &MainWindow::finished);
     Click(Control::Exit);
     EXPECT_TRUE(
@@ -524,7 +524,7 @@ TEST(KinoverdProgram, FilesOnTheCommandLineAreBroadcast)
     // only then may the capture share the ports.
     std::this_thread::sleep_for(4s);
     WireCapture capture(0);
-    ASSERT_TRUE(capture.StartBesideStation());
+    ASSERT_TRUE(capture.Start());
     EXPECT_TRUE(
         capture.WaitFor([](const auto& records) { return CountKind(records, wire::Kind::kData) > 10; }, 2s));
 }

@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <future>
+#include <optional>
 #include <vector>
 
 #include "tests/support/test_streams.h"
@@ -32,6 +33,12 @@ std::vector<uint8_t> WithPackStartAt(size_t bytes, size_t offset)
     const uint8_t code[] = {0x00, 0x00, 0x01, 0xBA};
     std::copy(std::begin(code), std::end(code), content.begin() + long(offset));
     return content;
+}
+
+std::optional<int32_t> FirstPackOffset(const std::string& path)
+{
+    const auto layout = MediaStreamFile::ScanLayout(path);
+    return layout ? std::optional(layout->first_pack_offset) : std::nullopt;
 }
 
 std::vector<uint8_t> ReadAll(const MediaStreamFile& file, uint64_t position, uint32_t count)
@@ -61,11 +68,11 @@ protected:
 
 TEST_F(MediaStreamFileTest, ScanFindsTheFirstPackStartCode)
 {
-    EXPECT_EQ(MediaStreamFile::ScanFirstPackOffset(Write("at0", MpegLikeStream(10000))), 0);
-    EXPECT_EQ(MediaStreamFile::ScanFirstPackOffset(Write("at68", WithPackStartAt(10000, 68))), 68);
+    EXPECT_EQ(FirstPackOffset(Write("at0", MpegLikeStream(10000))), 0);
+    EXPECT_EQ(FirstPackOffset(Write("at68", WithPackStartAt(10000, 68))), 68);
     auto twice = WithPackStartAt(10000, 7000);
     twice[300] = 0, twice[301] = 0, twice[302] = 1, twice[303] = 0xBA;
-    EXPECT_EQ(MediaStreamFile::ScanFirstPackOffset(Write("twice", twice)), 300);
+    EXPECT_EQ(FirstPackOffset(Write("twice", twice)), 300);
 }
 
 TEST_F(MediaStreamFileTest, ScanLooksOnlyAtTheFirst512KiB)
@@ -73,26 +80,64 @@ TEST_F(MediaStreamFileTest, ScanLooksOnlyAtTheFirst512KiB)
     const size_t scan = MediaStreamFile::kScanBytes;
     // The last code that still lies wholly inside the scanned bytes.
     EXPECT_EQ(
-        MediaStreamFile::ScanFirstPackOffset(Write("edge", WithPackStartAt(scan + 100, scan - 4))),
+        FirstPackOffset(Write("edge", WithPackStartAt(scan + 100, scan - 4))),
         int32_t(scan - 4));
-    EXPECT_EQ(MediaStreamFile::ScanFirstPackOffset(
+    EXPECT_EQ(FirstPackOffset(
                   Write("across", WithPackStartAt(scan + 100, scan - 3))),
               MediaStreamFile::kNoPackOffset);
     EXPECT_EQ(
-        MediaStreamFile::ScanFirstPackOffset(Write("beyond", WithPackStartAt(scan + 100, scan))),
+        FirstPackOffset(Write("beyond", WithPackStartAt(scan + 100, scan))),
         MediaStreamFile::kNoPackOffset);
 }
 
 TEST_F(MediaStreamFileTest, ScanWithoutCodeGivesTheFixedOffset)
 {
-    EXPECT_EQ(MediaStreamFile::ScanFirstPackOffset(Write("noise", NonMpegBytes(70000))), 65924);
-    EXPECT_EQ(MediaStreamFile::ScanFirstPackOffset(Write("empty", {})), 65924);
-    EXPECT_EQ(MediaStreamFile::ScanFirstPackOffset(Write("tiny", {0x00, 0x00, 0x01})), 65924);
+    EXPECT_EQ(FirstPackOffset(Write("noise", NonMpegBytes(70000))), 65924);
+    EXPECT_EQ(FirstPackOffset(Write("empty", {})), 65924);
+    EXPECT_EQ(FirstPackOffset(Write("tiny", {0x00, 0x00, 0x01})), 65924);
+}
+
+// A track says so by its RIFF/CDXA header or by a sector's sync pattern in
+// front of the first pack; any other file is a plain stream from byte 0,
+// whatever comes before its first pack.
+TEST_F(MediaStreamFileTest, OnlyATrackHeaderOrSectorSyncMakesATrack)
+{
+    const auto stream = MpegLikeStream(10 * kUserData);
+    auto layout_of = [&](const std::string& name, const std::vector<uint8_t>& content) {
+        return MediaStreamFile::ScanLayout(Write(name, content)).value();
+    };
+    auto track = layout_of("track.dat", VcdTrackOf(stream));
+    EXPECT_TRUE(track.video_cd_track);
+    EXPECT_EQ(track.user_data_offset(), 68);
+
+    auto headerless = VcdTrackOf(stream);
+    headerless.erase(headerless.begin(), headerless.begin() + 44);  // raw sectors only
+    const auto raw = layout_of("raw.bin", headerless);
+    EXPECT_TRUE(raw.video_cd_track);
+    EXPECT_EQ(raw.user_data_offset(), 24);
+
+    std::vector<uint8_t> junk_first = NonMpegBytes(100);
+    junk_first.insert(junk_first.end(), stream.begin(), stream.end());
+    const auto junk = layout_of("junk.mpg", junk_first);
+    EXPECT_FALSE(junk.video_cd_track);
+    EXPECT_EQ(junk.first_pack_offset, 100);
+    EXPECT_EQ(junk.user_data_offset(), 0);
+
+    const auto cut = layout_of("cut.mpg", Slice(stream, 7, stream.size() - 7));
+    EXPECT_FALSE(cut.video_cd_track);
+    EXPECT_EQ(cut.user_data_offset(), 0);
+
+    // A track whose first packs lie beyond the scan keeps the fixed offset;
+    // a file without a pack or a track header is plain.
+    std::vector<uint8_t> riff_only = NonMpegBytes(70000);
+    std::copy_n("RIFF\0\0\0\0CDXA", 12, riff_only.begin());
+    EXPECT_EQ(layout_of("late.dat", riff_only).user_data_offset(), MediaStreamFile::kNoPackOffset);
+    EXPECT_FALSE(layout_of("noise.bin", NonMpegBytes(70000)).video_cd_track);
 }
 
 TEST_F(MediaStreamFileTest, ScanOfAMissingFileHasNoResult)
 {
-    EXPECT_FALSE(MediaStreamFile::ScanFirstPackOffset(dir_.File("missing")).has_value());
+    EXPECT_FALSE(FirstPackOffset(dir_.File("missing")).has_value());
 }
 
 // ---- plain mode ----
@@ -129,7 +174,7 @@ TEST_F(MediaStreamFileTest, TrackStreamIsTheUserDataOfEverySector)
     const auto stream = MpegLikeStream(10 * kUserData + 1000);
     const auto expected = VcdTrackStream(stream);
     const std::string path = Write("track.dat", VcdTrackOf(stream));
-    ASSERT_EQ(MediaStreamFile::ScanFirstPackOffset(path), 68);
+    ASSERT_EQ(FirstPackOffset(path), 68);
     MediaStreamFile file;
     ASSERT_TRUE(file.Open(path, 68));
     EXPECT_TRUE(file.sector_mode());
@@ -224,7 +269,7 @@ TEST_F(MediaStreamFileTest, NamedPipeIsRefusedWithoutBlocking)
     ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
     // Nobody ever writes the pipe: a blocking open would never return.
     auto scanned = std::async(std::launch::async, [&] {
-        MediaStreamFile::ScanFirstPackOffset(path);
+        FirstPackOffset(path);
         MediaStreamFile file;
         return file.Open(path, 0);
     });
@@ -247,7 +292,7 @@ TEST_F(MediaStreamFileTest, UnreadableFileIsRefused)
     MediaStreamFile file;
     EXPECT_FALSE(file.Open(path, 0));
     EXPECT_FALSE(file.error().empty());
-    EXPECT_FALSE(MediaStreamFile::ScanFirstPackOffset(path).has_value());
+    EXPECT_FALSE(FirstPackOffset(path).has_value());
 }
 
 TEST_F(MediaStreamFileTest, EmptyAndTinyFilesOpen)
@@ -287,7 +332,7 @@ TEST_F(MediaStreamFileTest, OddPathsWork)
     for (const char* name :
          {"with space.mpg", "影片 第一集.mpg", "-leading-dash.mpg", "--", "a'b\"c.mpg"}) {
         const std::string path = Write(name, content);
-        EXPECT_EQ(MediaStreamFile::ScanFirstPackOffset(path), 0) << name;
+        EXPECT_EQ(FirstPackOffset(path), 0) << name;
         MediaStreamFile file;
         ASSERT_TRUE(file.Open(path, 0)) << name << ": " << file.error();
         EXPECT_EQ(ReadAll(file, 0, 3000), content) << name;
@@ -315,7 +360,7 @@ TEST_F(MediaStreamFileTest, ReopenAndCloseReleaseTheDescriptor)
         ASSERT_TRUE(file.Open(second, 0));
     }
     EXPECT_EQ(OpenDescriptorCount(second), 0);
-    MediaStreamFile::ScanFirstPackOffset(first);
+    FirstPackOffset(first);
     EXPECT_EQ(OpenDescriptorCount(first), 0);
 }
 

@@ -68,7 +68,13 @@ private:
 
 class MulticastReceiverTest : public testing::Test {
 protected:
-    void SetUp() override { ASSERT_TRUE(sender_.OpenSender(wire::kBlockSize)); }
+    void SetUp() override
+    {
+        ASSERT_TRUE(sender_.OpenSender(wire::kBlockSize));
+        // Connected, its address is the one receivers see.
+        ASSERT_TRUE(sender_.Connect(group_, data_port_));
+        sender_address_ = sender_.LocalAddress().value();
+    }
 
     void Send(const std::vector<uint8_t>& datagram, uint16_t port)
     {
@@ -87,7 +93,9 @@ protected:
     // Admits what a receiver hands over into ring_, as a station does.
     MulticastReceiver::DatagramHandler Admit()
     {
-        return [this](uint8_t* datagram, size_t length) { admission_.Handle(datagram, length, &events_); };
+        return [this](uint8_t* datagram, size_t length, const SenderAddress& source) {
+            admission_.Handle(datagram, length, source, &events_);
+        };
     }
     int Start(MulticastReceiver& receiver) { return receiver.Start(group_, data_port_, wire::kBlockSize, Admit()); }
 
@@ -98,6 +106,7 @@ protected:
     const uint16_t data_port_ = wire::DataPort(kChannel);
     const uint16_t control_port_ = wire::ControlPort(kChannel);
     MulticastSocket sender_;
+    SenderAddress sender_address_;
 };
 
 TEST_F(MulticastReceiverTest, AStartedReceiverBuffersWhatIsSentToItsPort)
@@ -130,8 +139,7 @@ TEST_F(MulticastReceiverTest, StopEndsTheThreadAndFreesThePort)
     SendAndWaitForRing(MakePacket(Kind::kStreamStart), ring_);
     std::atomic<bool> sending{true};
     std::thread flood([&] {
-        auto packet = MakePacket(Kind::kData, 200);
-        while (sending) Send(packet, data_port_);
+        for (uint32_t block = 200; sending; ++block) Send(MakePacket(Kind::kData, block, 1u << 31), data_port_);
     });
     EXPECT_TRUE(WaitUntil([&] { return ring_.Count() > 10; }));
 
@@ -149,14 +157,15 @@ TEST_F(MulticastReceiverTest, StopEndsTheThreadAndFreesThePort)
     std::vector<uint8_t> slot(kPacketSize);
     while (ring_.Pop(slot.data())) {
         if (!wire::HasHead(slot.data(), Kind::kStreamStart)) {
-            ASSERT_EQ(slot, MakePacket(Kind::kData, 200));
+            ASSERT_EQ(slot, MakePacket(Kind::kData, wire::BlockIndex(slot.data()), 1u << 31));
         }
     }
     EXPECT_EQ(receiver.Stop(), 0);
 
     // And it listens again after a new start.
     ASSERT_EQ(Start(receiver), 1);
-    SendAndWaitForRing(MakePacket(Kind::kData, 201), ring_);
+    admission_.Reset();
+    SendAndWaitForRing(MakePacket(Kind::kStreamStart), ring_);
 }
 
 TEST_F(MulticastReceiverTest, AStartOnAPortHeldElsewhereFails)
@@ -172,6 +181,7 @@ TEST_F(MulticastReceiverTest, AStartOnAPortHeldElsewhereFails)
 TEST_F(MulticastReceiverTest, StartReceptionReportsAHalfStartAndStopReceptionStopsBoth)
 {
     ChannelReception reception(wire::kBlockSize);
+    reception.KeepToSender(sender_address_);
     {
         PortHolder holder(data_port_);
         ASSERT_TRUE(holder.bound());
@@ -192,6 +202,7 @@ TEST_F(MulticastReceiverTest, StartReceptionReportsAHalfStartAndStopReceptionSto
 TEST_F(MulticastReceiverTest, RestartAndClosePacketsOnTheControlPortAreReported)
 {
     ChannelReception reception(wire::kBlockSize);
+    reception.KeepToSender(sender_address_);
     ASSERT_TRUE(reception.Start(kChannel, &events_));
     Send(MakePacket(Kind::kRestart), control_port_);
     ASSERT_TRUE(events_.WaitFor(Event::kRestart, std::chrono::seconds(5)));

@@ -223,7 +223,7 @@ TEST_F(StationTest, SeekRestartsTheBroadcastThereAndTheTimeGoesOnFromIt)
     station_->Play({Media("long.mpg")});
     ASSERT_TRUE(RunUntilPlaying());
     WireCapture capture(station_->channel());
-    ASSERT_TRUE(capture.StartBesideStation());
+    ASSERT_TRUE(capture.Start());
 
     // While the user works the slider, the time stands still.
     station_->HoldPositionDisplay();
@@ -272,7 +272,7 @@ TEST_F(StationTest, StopAndDestructionSendTheClosePackets)
     station_->Play({Media("demo.mpg")});
     ASSERT_TRUE(RunUntilPlaying());
     auto capture = std::make_unique<WireCapture>(station_->channel());
-    ASSERT_TRUE(capture->StartBesideStation());
+    ASSERT_TRUE(capture->Start());
     auto four_closes = [&capture] {
         return capture->WaitFor([](const auto& records) { return CountKind(records, wire::Kind::kClose) >= 4; },
                                 2s);
@@ -289,7 +289,7 @@ TEST_F(StationTest, StopAndDestructionSendTheClosePackets)
     station_->Play({Media("demo.mpg")});
     ASSERT_TRUE(RunUntilPlaying());
     capture = std::make_unique<WireCapture>(station_->channel());
-    ASSERT_TRUE(capture->StartBesideStation());
+    ASSERT_TRUE(capture->Start());
     station_.reset();
     EXPECT_TRUE(four_closes());
     RunFor(100ms);

@@ -52,11 +52,11 @@ Bytes StreamOf(const std::string& name)
         std::unique_ptr<SectorSource> source = DiscTrack::Open(track->disc, track->number, error);
         EXPECT_TRUE(source) << error;
         if (!source) return {};
-        const std::optional<int32_t> offset = MediaStreamFile::ScanFirstPackOffset(*source);
-        EXPECT_TRUE(offset && stream.Open(std::move(source), *offset)) << stream.error();
+        const auto layout = MediaStreamFile::ScanLayout(*source);
+        EXPECT_TRUE(layout && stream.Open(std::move(source), layout->user_data_offset())) << stream.error();
     } else {
-        const std::optional<int32_t> offset = MediaStreamFile::ScanFirstPackOffset(name);
-        EXPECT_TRUE(offset && stream.Open(name, *offset)) << stream.error();
+        const auto layout = MediaStreamFile::ScanLayout(name);
+        EXPECT_TRUE(layout && stream.Open(name, layout->user_data_offset())) << stream.error();
     }
     Bytes bytes(stream.length());
     EXPECT_TRUE(stream.Read(bytes.data(), 0, stream.length())) << stream.error();
@@ -161,8 +161,10 @@ TEST(VideoCdTest, ATrackGivesTheStreamOfItsDatFile)
         const auto source = DiscTrack::Open(Media("vcd.cue"), number, error);
         ASSERT_TRUE(source) << error;
         // Past the track's empty leading sectors, as in its file.
-        EXPECT_EQ(MediaStreamFile::ScanFirstPackOffset(*source), MediaStreamFile::ScanFirstPackOffset(dat));
-        EXPECT_GT(*MediaStreamFile::ScanFirstPackOffset(dat), MediaStreamFile::kTrackFileUserDataOffset);
+        const auto dat_layout = MediaStreamFile::ScanLayout(dat);
+        ASSERT_TRUE(dat_layout && dat_layout->video_cd_track);
+        EXPECT_EQ(MediaStreamFile::ScanLayout(*source)->first_pack_offset, dat_layout->first_pack_offset);
+        EXPECT_GT(dat_layout->first_pack_offset, MediaStreamFile::kTrackFileUserDataOffset);
         EXPECT_EQ(StreamOf(track), StreamOf(dat));
     }
 }

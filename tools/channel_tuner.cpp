@@ -83,11 +83,36 @@ int ChannelTuner::Tune()
 std::optional<int> ChannelTuner::TakeInterruption()
 {
     if (const auto signal = signals_.Take()) return kExitSignalBase + *signal;
+    if (conflict_.exchange(false)) {
+        const auto sender = reception_.sender();
+        std::fprintf(stderr,
+                     "kinoverd-tune: another sender is broadcasting on this channel; only %s "
+                     "is received\n",
+                     sender ? sender->ToString().c_str() : "the first to start a stream");
+    }
     if (closed_.exchange(false)) {
-        std::fprintf(stderr, "kinoverd-tune: the broadcast was closed\n");
-        return kExitDone;
+        std::fprintf(stderr, "kinoverd-tune: the broadcast was closed before its end\n");
+        return Finish(false);
     }
     return std::nullopt;
+}
+
+int ChannelTuner::Finish(bool reached_end)
+{
+    const DatagramAdmission::Counters counters = reception_.counters();
+    std::fprintf(stderr,
+                 "kinoverd-tune: %llu bytes written; %llu blocks lost, %llu duplicate, %llu late, "
+                 "%llu implausible, %llu foreign datagrams\n",
+                 static_cast<unsigned long long>(bytes_written_),
+                 static_cast<unsigned long long>(counters.lost),
+                 static_cast<unsigned long long>(counters.duplicate),
+                 static_cast<unsigned long long>(counters.late),
+                 static_cast<unsigned long long>(counters.implausible),
+                 static_cast<unsigned long long>(counters.foreign));
+    if (reached_end && counters.lost == 0) return kExitDone;
+    std::fprintf(stderr, "kinoverd-tune: the copy is %s\n",
+                 reached_end ? "damaged: blocks are missing" : "incomplete");
+    return kExitDamaged;
 }
 
 std::optional<int> ChannelTuner::AwaitStart()
@@ -129,12 +154,11 @@ std::optional<int> ChannelTuner::ReadStream()
         }
         const ChannelReception::Block taken = reception_.TakeBlock(block.data());
         if (taken.take == ChannelReception::Take::kEnd) {
-            std::fprintf(stderr, "kinoverd-tune: end of stream, %llu bytes written\n",
-                         static_cast<unsigned long long>(bytes_written_));
-            return kExitDone;
+            std::fprintf(stderr, "kinoverd-tune: end of stream\n");
+            return Finish(true);
         }
         if (taken.take == ChannelReception::Take::kData) {
-            if (!WriteBlock(block.data(), taken.bytes)) return kExitFailure;
+            if (const auto status = WriteBlock(block.data(), taken.bytes)) return status;
             last_data = Clock::now();
             ReportProgress();
             continue;
@@ -147,27 +171,35 @@ std::optional<int> ChannelTuner::ReadStream()
                          "without an end packet\n",
                          static_cast<long long>(
                              std::chrono::duration_cast<std::chrono::seconds>(kSilenceLimit).count()));
-            return kExitFailure;
+            return Finish(false);
         }
         reception_.WaitForPacket(kIdleTick, [this] { return closed_ || restarted_; });
         ReportProgress();
     }
 }
 
-bool ChannelTuner::WriteBlock(const uint8_t* block, uint32_t size)
+std::optional<int> ChannelTuner::WriteBlock(const uint8_t* block, uint32_t size)
 {
     while (size > 0) {
+        // The signals are blocked: a pipe that nobody reads must not keep
+        // Ctrl-C waiting. Once writable, a pipe takes a block without waiting.
+        pollfd fds[] = {{output_fd_, POLLOUT, 0}, {signals_.fd(), POLLIN, 0}};
+        if (poll(fds, 2, -1) < 0) continue;
+        if (fds[1].revents & POLLIN) {
+            if (const auto signal = signals_.Take()) return kExitSignalBase + *signal;
+        }
+        if (fds[0].revents == 0) continue;
         const ssize_t written = write(output_fd_, block, size);
         if (written < 0 && errno == EINTR) continue;
         if (written <= 0) {
             std::fprintf(stderr, "kinoverd-tune: cannot write the output: %s\n", std::strerror(errno));
-            return false;
+            return kExitFailure;
         }
         block += written;
         size -= uint32_t(written);
         bytes_written_ += uint64_t(written);
     }
-    return true;
+    return std::nullopt;
 }
 
 void ChannelTuner::ReportProgress()
@@ -175,8 +207,14 @@ void ChannelTuner::ReportProgress()
     const auto now = Clock::now();
     if (now < next_report_) return;
     next_report_ = now + kReportInterval;
-    std::fprintf(stderr, "kinoverd-tune: %llu bytes written, stream length %u\n",
-                 static_cast<unsigned long long>(bytes_written_), reception_.stream_length());
+    const DatagramAdmission::Counters counters = reception_.counters();
+    std::fprintf(stderr,
+                 "kinoverd-tune: %llu bytes written, stream length %u; lost %llu, duplicate %llu, "
+                 "foreign %llu\n",
+                 static_cast<unsigned long long>(bytes_written_), reception_.stream_length(),
+                 static_cast<unsigned long long>(counters.lost),
+                 static_cast<unsigned long long>(counters.duplicate),
+                 static_cast<unsigned long long>(counters.foreign));
 }
 
 }  // namespace kinoverd

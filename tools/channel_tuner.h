@@ -1,9 +1,10 @@
 // Tunes in to a channel exactly as a station's receive side does and writes
-// the received stream to a file descriptor: waits until the ring is half
-// full (or a short stream is whole), then takes the stream block by block
-// as the playback source does. Ends at the end packet, a close packet or a
-// stopping signal; a restart packet starts the next stream in the same
-// output.
+// the received stream to a file descriptor: keeps to the sender of the
+// stream-start packet it synchronises on, waits until the ring is half full
+// (or a short stream is whole), then takes the stream block by block as the
+// playback source does. Ends at the stream's end, its sender's close packet
+// or a stopping signal; its restart packet starts the next stream in the
+// same output. Reports lost, duplicate and foreign datagrams.
 #pragma once
 
 #include <atomic>
@@ -20,8 +21,9 @@ class StopSignals;
 
 class ChannelTuner : private ReceptionEvents {
 public:
-    static constexpr int kExitDone = 0;
-    static constexpr int kExitFailure = 1;
+    static constexpr int kExitDone = 0;       // the stream's end, nothing lost
+    static constexpr int kExitFailure = 1;    // cannot listen or write
+    static constexpr int kExitDamaged = 3;    // blocks lost, or closed or silent before the end
     static constexpr int kExitSignalBase = 128;
     // A running broadcast sends every 6 ms and holds its sender 500 ms at most.
     static constexpr auto kSilenceLimit = std::chrono::seconds(5);
@@ -43,8 +45,11 @@ private:
     std::optional<int> TakeInterruption();
     // Sleeps until an event or a signal arrives, or `limit` passes.
     void Sleep(std::chrono::milliseconds limit) const;
-    bool WriteBlock(const uint8_t* block, uint32_t size);
+    // Empty when written, or an exit status (a write error, a signal).
+    std::optional<int> WriteBlock(const uint8_t* block, uint32_t size);
     void ReportProgress();
+    // Reports what was received; kExitDone only for a whole copy.
+    int Finish(bool reached_end);
 
     // ReceptionEvents, on the receive threads: flags for the main loop.
     void PlaybackReady() override { Raise(ready_); }
@@ -52,6 +57,7 @@ private:
     void RingNearlyFull() override {}
     void RestartReceived() override { Raise(restarted_); }
     void CloseReceived() override { Raise(closed_); }
+    void SenderConflict(SenderAddress) override { Raise(conflict_); }
     void RingEmpty(uint32_t) override {}
     void EndOfStream() override {}
     void Raise(std::atomic<bool>& flag);
@@ -65,6 +71,7 @@ private:
     std::atomic<bool> ready_{false};
     std::atomic<bool> restarted_{false};
     std::atomic<bool> closed_{false};
+    std::atomic<bool> conflict_{false};
 
     ChannelReception reception_;  // after the flags: its threads end first
     // Main loop only.

@@ -31,6 +31,8 @@ packages=(
     iproute2 util-linux
     # The Debian package (cpack) and its test
     dpkg-dev file desktop-file-utils appstream lintian man-db groff-base
+    # Packet loss inside the private namespace for the reception tests
+    nftables
 )
 
 missing=()

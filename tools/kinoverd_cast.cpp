@@ -18,7 +18,9 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <optional>
+#include <random>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -30,6 +32,7 @@
 #include "disc/disc_track.h"
 #include "disc/track_name.h"
 #include "tools/channel_number.h"
+#include "tools/channel_watch.h"
 #include "tools/playing_pace.h"
 #include "tools/broadcast_end_flag.h"
 #include "tools/stop_signals.h"
@@ -74,8 +77,12 @@ constexpr const char* kUsage =
     "Every file and disc must exist and be readable before anything is sent.\n"
     "Ctrl-C or SIGTERM stops the broadcast with its close packets.\n"
     "\n"
-    "Exit status: 0 all files sent; 1 a file cannot be broadcast or read, or no\n"
-    "channel is free; 2 bad usage; 128 + signal number when stopped by a signal.\n";
+    "When another sender broadcasts on the same channel, the broadcast says so\n"
+    "and moves to a free channel, going on from where it was.\n"
+    "\n"
+    "Exit status: 0 all files sent; 1 a file cannot be broadcast, could not be\n"
+    "read to its end (a read error, a file that shrank) or no channel is free;\n"
+    "2 bad usage; 128 + signal number when stopped by a signal.\n";
 
 struct Options {
     int channel = -1;  // -1: ask the free-channel probe
@@ -154,7 +161,9 @@ bool ParseArguments(int argc, char** argv, Options& options)
 // False, with the reason on stderr, when `path` is not a readable regular file.
 bool CheckReadable(const std::string& path)
 {
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Non-blocking: a named pipe without a writer would hold the open for
+    // ever, and with the stopping signals blocked nothing could end it.
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     struct stat status {};
     const bool opened = fd >= 0 && fstat(fd, &status) == 0;
     const int error = errno;
@@ -209,9 +218,55 @@ void ReportProgress(const Broadcaster& broadcaster)
                 broadcaster.stream_length(), seconds / 60, seconds % 60);
 }
 
-// Broadcasts one file to its end. Empty when it ended; otherwise the exit
-// status (a file that cannot be broadcast, or a stopping signal).
-std::optional<int> BroadcastFile(const std::string& path, int channel, BroadcastEndFlag& ended,
+// A caster that found its channel taken waits a random pause of up to
+// kRecheckDelayMilliseconds, then moves only if the other sender is still
+// heard during kStillThereWindow: of two casters that collide, the first to
+// move usually leaves the channel to the other.
+constexpr int kRecheckDelayMilliseconds = 700;
+constexpr auto kStillThereWindow = std::chrono::milliseconds(300);
+
+// Stops the broadcast and starts it again where it was on a free channel
+// other than `channel`, which it then names. Empty when it runs again;
+// otherwise the exit status.
+std::optional<int> MoveToFreeChannel(const std::string& path, int& channel, BroadcastEndFlag& ended,
+                                     const TrackOpener& tracks,
+                                     std::unique_ptr<Broadcaster>& broadcaster,
+                                     std::unique_ptr<PlayingPace>& pace, ChannelWatch& watch)
+{
+    const uint32_t position = broadcaster->sent_position();
+    const auto started = pace->start();
+    pace.reset();
+    watch.Stop();
+    // Our receivers on the old channel are told it is over; the other
+    // sender's keep to their own sender and ignore it.
+    broadcaster->StopAndClose();
+    const int free_channel = FreeChannelProbe(wire::kBlockSize).FindFreeChannel(channel);
+    if (free_channel < 0) {
+        std::fprintf(stderr, "%s\n", kNoFreeChannelText);
+        return kExitFailure;
+    }
+    channel = free_channel;
+    ended.Take();
+    broadcaster = std::make_unique<Broadcaster>(path, channel, wire::kBlockSize, &ended, &tracks);
+    if (!broadcaster->Start(position)) {
+        std::fprintf(stderr, "%s: %s: %s\n", Broadcaster::kFileErrorText, path.c_str(),
+                     broadcaster->error().c_str());
+        return kExitFailure;
+    }
+    std::printf("moved to channel %d (group %s, data port %u, control port %u) at byte %u\n", channel,
+                wire::GroupAddress(channel).c_str(), unsigned(wire::DataPort(channel)),
+                unsigned(wire::ControlPort(channel)), broadcaster->start_offset());
+    if (!watch.Start(channel, *broadcaster))
+        std::fprintf(stderr, "kinoverd-cast: cannot watch channel %d for other senders\n", channel);
+    broadcaster->Run();
+    pace = std::make_unique<PlayingPace>(*broadcaster, started);
+    return std::nullopt;
+}
+
+// Broadcasts one file to its end on `channel`, moving it to a free channel
+// when another sender takes it. Empty when the file ended; otherwise the exit
+// status (a file that cannot be broadcast, no free channel, a stopping signal).
+std::optional<int> BroadcastFile(const std::string& path, int& channel, BroadcastEndFlag& ended,
                                  const StopSignals& signals, const TrackOpener& tracks)
 {
     // A signal that came while the previous file was being shut down: its end
@@ -219,53 +274,81 @@ std::optional<int> BroadcastFile(const std::string& path, int channel, Broadcast
     if (const auto signal = signals.Take()) return kExitSignalBase + *signal;
 
     ended.Take();
-    Broadcaster broadcaster(path, channel, wire::kBlockSize, &ended, &tracks);
-    // The broadcaster would send such a file as Video CD sectors from a
-    // guessed offset: nobody could play the result. Checked before start,
-    // whose complaint about such a file (an empty stream) would mislead.
-    if (broadcaster.first_pack_offset() == MediaStreamFile::kNoPackOffset) {
+    auto broadcaster = std::make_unique<Broadcaster>(path, channel, wire::kBlockSize, &ended, &tracks);
+    // The broadcaster would send such a file byte for byte or, with a RIFF
+    // header, as Video CD sectors from a guessed offset: nobody could play
+    // the result. Checked before start, whose complaint about such a file
+    // would mislead.
+    if (broadcaster->first_pack_offset() == MediaStreamFile::kNoPackOffset) {
         std::fprintf(stderr,
                      "kinoverd-cast: %s: no MPEG pack start code in the first 512 KiB: "
                      "not an MPEG system stream or Video CD track\n",
                      path.c_str());
         return kExitFailure;
     }
-    if (!broadcaster.Start(0)) {
+    if (!broadcaster->Start(0)) {
         std::fprintf(stderr, "%s: %s: %s\n", Broadcaster::kFileErrorText, path.c_str(),
-                     broadcaster.error().c_str());
+                     broadcaster->error().c_str());
         return kExitFailure;
     }
-    broadcaster.Run();
-    PlayingPace pace(broadcaster);
+    ChannelWatch watch;
+    if (!watch.Start(channel, *broadcaster))
+        std::fprintf(stderr, "kinoverd-cast: cannot watch channel %d for other senders\n", channel);
+    broadcaster->Run();
+    auto pace = std::make_unique<PlayingPace>(*broadcaster);
 
+    std::minstd_rand random(std::random_device{}());
+    // After a conflict: a random pause, then a look at who is still heard.
+    enum class Recheck { kNone, kPausing, kListening } recheck = Recheck::kNone;
+    Clock::time_point recheck_at{};
+    uint64_t foreign_at_recheck = 0;
     auto next_report = Clock::now() + kReportInterval;
     for (;;) {
-        pace.Update();
+        pace->Update();
         const auto wait = std::min<Clock::duration>(
             std::chrono::ceil<std::chrono::milliseconds>(next_report - Clock::now()), kPaceInterval);
         pollfd fds[] = {{signals.fd(), POLLIN, 0}, {ended.fd(), POLLIN, 0}};
         const auto wait_ms = std::chrono::ceil<std::chrono::milliseconds>(wait).count();
         if (poll(fds, 2, int(std::max<int64_t>(wait_ms, 0))) < 0 && errno != EINTR) {
             std::fprintf(stderr, "kinoverd-cast: poll: %s\n", std::strerror(errno));
-            broadcaster.StopAndClose();
+            broadcaster->StopAndClose();
             return kExitFailure;
         }
         if (fds[0].revents & POLLIN) {
             if (const auto signal = signals.Take()) {
-                broadcaster.StopAndClose();
+                broadcaster->StopAndClose();
                 return kExitSignalBase + *signal;
             }
         }
         if (ended.Take()) {
-            ReportProgress(broadcaster);
-            broadcaster.StopQuietly();
-            const std::string read_error = broadcaster.read_error();
+            ReportProgress(*broadcaster);
+            broadcaster->StopQuietly();
+            const std::string read_error = broadcaster->read_error();
             if (read_error.empty()) return std::nullopt;
             std::fprintf(stderr, "%s: %s: %s\n", Broadcaster::kFileErrorText, path.c_str(), read_error.c_str());
             return kExitFailure;
         }
+        const auto now = Clock::now();
+        if (const auto other = watch.TakeConflict(); other && recheck == Recheck::kNone) {
+            std::fprintf(stderr, "kinoverd-cast: channel %d is taken by another sender (%s)\n",
+                         channel, other->ToString().c_str());
+            recheck = Recheck::kPausing;
+            recheck_at = now + std::chrono::milliseconds(
+                                   std::uniform_int_distribution<int>(0, kRecheckDelayMilliseconds)(random));
+        }
+        if (recheck == Recheck::kPausing && now >= recheck_at) {
+            recheck = Recheck::kListening;
+            foreign_at_recheck = watch.foreign();
+        }
+        if (recheck == Recheck::kListening && now >= recheck_at + kStillThereWindow) {
+            recheck = Recheck::kNone;
+            if (watch.foreign() > foreign_at_recheck) {
+                if (const auto status = MoveToFreeChannel(path, channel, ended, tracks, broadcaster, pace, watch))
+                    return status;
+            }
+        }
         if (Clock::now() >= next_report) {
-            ReportProgress(broadcaster);
+            ReportProgress(*broadcaster);
             next_report += kReportInterval;
         }
     }

@@ -30,13 +30,19 @@ constexpr const char* kUsage =
     "Waits for the next stream-start packet, then writes what a player reads:\n"
     "the first 64 KiB of the stream, then the data from the position the\n"
     "broadcast had reached. Tuned in before a broadcast begins, that is the\n"
-    "whole stream, byte for byte. Ends at the end of the stream, when the\n"
-    "broadcast is closed, or on Ctrl-C / SIGTERM; a restarted broadcast\n"
-    "continues in the same output. Progress goes to standard error.\n"
+    "whole stream, byte for byte. Only the sender of that stream-start packet\n"
+    "is listened to; datagrams from anyone else are counted and ignored.\n"
+    "Blocks come out in stream order: duplicates and late blocks are dropped,\n"
+    "a gap counts as lost blocks. Ends at the end of the stream (its last\n"
+    "block or its end packet), when the broadcast is closed, or on Ctrl-C /\n"
+    "SIGTERM; a restarted broadcast continues in the same output. Progress,\n"
+    "lost, duplicate and foreign counts go to standard error.\n"
     "\n"
-    "Exit status: 0 stream ended or closed; 1 cannot listen, cannot write, or\n"
-    "the broadcast went silent without an end packet; 2 bad usage;\n"
-    "128 + signal number when stopped by a signal.\n";
+    "Exit status: 0 the stream's end arrived and no block was lost; 1 cannot\n"
+    "listen or cannot write; 2 bad usage; 3 the copy is damaged or incomplete:\n"
+    "blocks were lost (a station of the original kind never sends the last\n"
+    "part of a stream that does not fill 32 KiB), or the broadcast was closed\n"
+    "or went silent before its end; 128 + signal number when stopped by a signal.\n";
 
 struct Options {
     std::optional<int> channel;
@@ -103,11 +109,7 @@ int main(int argc, char** argv)
     }
     // A reader that closes the pipe ends the tuner through a write error.
     signal(SIGPIPE, SIG_IGN);
-    const StopSignals signals;
-    if (!signals.is_open()) {
-        std::fprintf(stderr, "kinoverd-tune: signalfd: %s\n", std::strerror(errno));
-        return ChannelTuner::kExitFailure;
-    }
+    // Opened while Ctrl-C still works: a named pipe waits here for its reader.
     int output_fd = STDOUT_FILENO;
     if (options.output != "-") {
         output_fd = open(options.output.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
@@ -115,6 +117,11 @@ int main(int argc, char** argv)
             std::fprintf(stderr, "kinoverd-tune: %s: %s\n", options.output.c_str(), std::strerror(errno));
             return ChannelTuner::kExitFailure;
         }
+    }
+    const StopSignals signals;
+    if (!signals.is_open()) {
+        std::fprintf(stderr, "kinoverd-tune: signalfd: %s\n", std::strerror(errno));
+        return ChannelTuner::kExitFailure;
     }
     const int status = ChannelTuner(*options.channel, output_fd, signals).Tune();
     if (output_fd != STDOUT_FILENO && close(output_fd) != 0 && status == ChannelTuner::kExitDone) {

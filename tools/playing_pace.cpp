@@ -21,8 +21,8 @@ std::optional<uint32_t> PlayingPace::MuxRate(const uint8_t* pack, size_t length)
     return units * 50;
 }
 
-PlayingPace::PlayingPace(Broadcaster& broadcaster)
-    : broadcaster_(broadcaster), start_(std::chrono::steady_clock::now())
+PlayingPace::PlayingPace(Broadcaster& broadcaster, std::chrono::steady_clock::time_point start)
+    : broadcaster_(broadcaster), start_(start)
 {
     const auto offset = broadcaster.first_pack_offset();
     if (!offset || *offset == MediaStreamFile::kNoPackOffset) return;

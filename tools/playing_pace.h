@@ -28,8 +28,10 @@ public:
     static std::optional<uint32_t> MuxRate(const uint8_t* pack, size_t length);
 
     // Reads the rate of the started broadcaster's stream; without one,
-    // nothing is held.
-    explicit PlayingPace(Broadcaster& broadcaster);
+    // nothing is held. Playing time counts from `start`: a broadcast moved
+    // to another channel keeps the time its stream began.
+    explicit PlayingPace(Broadcaster& broadcaster,
+                         std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now());
     // Releases a hold still in place.
     ~PlayingPace();
     PlayingPace(const PlayingPace&) = delete;
@@ -38,6 +40,7 @@ public:
     // Holds or releases the sender for the time now; call it often.
     void Update();
     std::optional<uint32_t> rate() const { return rate_; }
+    std::chrono::steady_clock::time_point start() const { return start_; }
 
 private:
     Broadcaster& broadcaster_;

@@ -1,8 +1,8 @@
 // check-tuned-output STREAM OUTPUT [--from-start]
 //
-// Checks what a tuner wrote against the stream that was broadcast: whole
-// 2048-byte blocks, first the header blocks 0..30, then live blocks in
-// strictly consecutive order up to the stream's last (zero-padded) block.
+// Checks what a tuner wrote against the stream that was broadcast: first
+// the header blocks 0..31, then live blocks in strictly consecutive order up
+// to the stream's last byte.
 // With --from-start the live blocks must begin right after the header
 // (block 32): the station listened before the broadcast began.
 #include <cstdio>
@@ -15,7 +15,7 @@
 namespace {
 
 constexpr size_t kBlock = 2048;
-constexpr size_t kHeaderBlocksKept = 31;
+constexpr size_t kHeaderBlocksKept = 32;
 constexpr size_t kFirstLiveBlock = 32;
 
 std::vector<unsigned char> ReadAll(const char* path)
@@ -39,8 +39,12 @@ int main(int argc, char** argv)
         return 2;
     }
     std::vector<unsigned char> stream = ReadAll(argv[1]);
-    const std::vector<unsigned char> output = ReadAll(argv[2]);
+    std::vector<unsigned char> output = ReadAll(argv[2]);
+    // The last block is cut to the stream's end: compare it zero-padded.
+    const size_t stream_bytes = stream.size();
+    const size_t output_bytes = output.size();
     stream.resize((stream.size() + kBlock - 1) / kBlock * kBlock, 0);
+    output.resize((output.size() + kBlock - 1) / kBlock * kBlock, 0);
     const size_t stream_blocks = stream.size() / kBlock;
     const size_t output_blocks = output.size() / kBlock;
     auto same = [&](size_t out_block, size_t stream_block) {
@@ -48,7 +52,6 @@ int main(int argc, char** argv)
                            kBlock) == 0;
     };
 
-    if (output.size() % kBlock != 0) return Fail("output is not made of whole blocks");
     if (output_blocks <= kHeaderBlocksKept) return Fail("output holds no live block");
     for (size_t i = 0; i < kHeaderBlocksKept; ++i) {
         if (!same(i, i)) return Fail("header block " + std::to_string(i) + " differs");
@@ -59,6 +62,8 @@ int main(int argc, char** argv)
     if (argc == 4 && first_live != kFirstLiveBlock)
         return Fail("live blocks start at " + std::to_string(first_live) + ", not right after the header");
     const size_t live_blocks = output_blocks - kHeaderBlocksKept;
+    if (output_bytes != kHeaderBlocksKept * kBlock + stream_bytes - first_live * kBlock)
+        return Fail("output of " + std::to_string(output_bytes) + " bytes does not end at the stream's end");
     if (first_live + live_blocks != stream_blocks)
         return Fail("live blocks " + std::to_string(first_live) + ".." +
                     std::to_string(first_live + live_blocks - 1) + " do not end at the stream's last block " +

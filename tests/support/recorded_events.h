@@ -19,6 +19,7 @@ enum class Event {
     kRingNearlyFull,
     kRestart,
     kClose,
+    kSenderConflict,
     kRingEmpty,
     kEndOfStream,
 };
@@ -35,6 +36,7 @@ public:
     void RingNearlyFull() override { Record(Event::kRingNearlyFull); }
     void RestartReceived() override { Record(Event::kRestart); }
     void CloseReceived() override { Record(Event::kClose); }
+    void SenderConflict(SenderAddress) override { Record(Event::kSenderConflict); }
     void RingEmpty(uint32_t position) override { Record(Event::kRingEmpty, position); }
     void EndOfStream() override { Record(Event::kEndOfStream); }
 

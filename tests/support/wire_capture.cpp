@@ -30,11 +30,14 @@ void EnlargeReceiveBuffer(int fd)
 // still records when each datagram really came. The stamp is on the real-time
 // clock; only its distance from now is used, turned onto the steady clock.
 long ReceiveStamped(int fd, std::vector<uint8_t>& buffer,
-                    std::chrono::steady_clock::time_point* arrival)
+                    std::chrono::steady_clock::time_point* arrival, SenderAddress* source)
 {
     iovec io{buffer.data(), buffer.size()};
     alignas(cmsghdr) char control[128];
+    sockaddr_in from{};
     msghdr message{};
+    message.msg_name = &from;
+    message.msg_namelen = sizeof from;
     message.msg_iov = &io;
     message.msg_iovlen = 1;
     message.msg_control = control;
@@ -42,6 +45,7 @@ long ReceiveStamped(int fd, std::vector<uint8_t>& buffer,
     const long length = recvmsg(fd, &message, MSG_TRUNC);
     *arrival = std::chrono::steady_clock::now();
     if (length < 0) return length;
+    *source = SenderAddress{ntohl(from.sin_addr.s_addr), ntohs(from.sin_port)};
     for (cmsghdr* c = CMSG_FIRSTHDR(&message); c; c = CMSG_NXTHDR(&message, c)) {
         if (c->cmsg_level != SOL_SOCKET || c->cmsg_type != SCM_TIMESTAMPNS) continue;
         timespec stamp{}, now{};
@@ -55,14 +59,14 @@ long ReceiveStamped(int fd, std::vector<uint8_t>& buffer,
     return length;
 }
 
-// A listener on the group's `port`: bound, then address reuse and group
-// membership as the peers do, or with reuse before the bind to share the port.
-int OpenListener(const std::string& group, uint16_t port, bool share_port)
+// A listener on the group's `port`, sharing it with the stations on this
+// machine: address reuse before the bind, then group membership.
+int OpenListener(const std::string& group, uint16_t port)
 {
     const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     if (fd < 0) return -1;
     const int on = 1;
-    if (share_port) setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_ANY);
@@ -71,7 +75,6 @@ int OpenListener(const std::string& group, uint16_t port, bool share_port)
     membership.imr_interface.s_addr = htonl(INADDR_ANY);
     const bool joined =
         bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-        setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) == 0 &&
         inet_pton(AF_INET, group.c_str(), &membership.imr_multiaddr) == 1 &&
         setsockopt(fd, IPPROTO_IP, IP_ADD_MEMBERSHIP, &membership, sizeof membership) == 0;
     if (joined) return fd;
@@ -85,16 +88,12 @@ WireCapture::WireCapture(int channel) : channel_(channel) {}
 
 WireCapture::~WireCapture() { Stop(); }
 
-bool WireCapture::Start() { return Open(false); }
-
-bool WireCapture::StartBesideStation() { return Open(true); }
-
-bool WireCapture::Open(bool share_ports)
+bool WireCapture::Start()
 {
     Stop();
     const auto group = wire::GroupAddress(channel_);
-    data_fd_ = OpenListener(group, data_port(), share_ports);
-    control_fd_ = OpenListener(group, control_port(), share_ports);
+    data_fd_ = OpenListener(group, data_port());
+    control_fd_ = OpenListener(group, control_port());
     wake_fd_ = eventfd(0, EFD_CLOEXEC);
     if (data_fd_ < 0 || control_fd_ < 0 || wake_fd_ < 0) {
         Stop();
@@ -137,7 +136,7 @@ void WireCapture::ReceiveThread()
         for (int i = 0; i < 2; ++i) {
             if (!(fds[i].revents & POLLIN)) continue;
             CapturedDatagram datagram;
-            const long length = ReceiveStamped(fds[i].fd, buffer, &datagram.arrival);
+            const long length = ReceiveStamped(fds[i].fd, buffer, &datagram.arrival, &datagram.source);
             if (length < 0) continue;
             datagram.port = ports[i];
             datagram.length = size_t(length);

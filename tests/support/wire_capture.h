@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "broadcast/sender_address.h"
 #include "broadcast/wire_format.h"
 
 namespace kinoverd::test {
@@ -19,6 +20,7 @@ struct CapturedDatagram {
     std::vector<uint8_t> bytes;                     // cut off at WireCapture::kMaxDatagramBytes
     size_t length = 0;                              // the datagram's true length
     std::chrono::steady_clock::time_point arrival;  // when the kernel queued it
+    SenderAddress source;                           // who sent it
 };
 
 class WireCapture {
@@ -32,13 +34,9 @@ public:
     WireCapture(const WireCapture&) = delete;
     WireCapture& operator=(const WireCapture&) = delete;
 
-    // Joins the group on both ports and starts recording. False when either
-    // port cannot be bound or joined.
+    // Joins the group on both ports, shared with the stations here, and
+    // starts recording. False when either port cannot be bound or joined.
     bool Start();
-    // The same beside a station already tuned to the channel: address reuse
-    // goes on before the bind, which no peer does, so the ports are shared
-    // and both receive every datagram. A peer cannot bind after it.
-    bool StartBesideStation();
     // Ends recording; the records stay readable.
     void Stop();
 
@@ -54,7 +52,6 @@ public:
     uint16_t control_port() const { return wire::ControlPort(channel_); }
 
 private:
-    bool Open(bool share_ports);
     void ReceiveThread();
 
     const int channel_;
