@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The list of the four channels, each on the air or idle, for choosing one
 // to watch. The channels are listened to on a thread of its own for about a
 // second while the dialog already shows; only a channel on the air can be

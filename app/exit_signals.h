@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // SIGINT and SIGTERM end the player the way its Exit button does, so that a
 // session logout or Ctrl-C in a terminal still sends the broadcast's close
 // packets. The handler only writes to a pipe; the user-interface thread reads

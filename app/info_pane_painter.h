@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // One of the main window's two information panes: the pane's own picture
 // with one line of text over it, cut at its end with "..." when it does not
 // fit. The pane's place is given by the main window; everything else about

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // kinoverd [FILE...]: the LAN video player.
 #include "app/player_app.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The player's main window: a frameless skin with the playback buttons, the
 // volume and position sliders and two information panes, docked under the
 // video window it owns. It shows what the station reports and passes the

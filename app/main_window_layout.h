@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Where the main window's controls sit: one table, in layout units, for the
 // window and its tests.
 #pragma once

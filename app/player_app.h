@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The application: reads the command line, runs the main window until the
 // user exits, and plays the files named on the command line as if they had
 // been dropped on the window.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/video_cd_scanner.h"
 
 #include "disc/video_cd_drives.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Finds the Video CD tracks in the optical drives, mounted or not, through
 // libcdio. Tracks come as play-list names (disc/track_name.h) such as
 // "/dev/sr0#1": drives in device order, each disc's tracks in disc order.

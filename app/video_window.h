@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The station's picture: a frameless, skinned window owned by the main
 // window, showing an idle picture in its video area and, while a stream
 // plays, the station's renderer in that area. It carries the controls that

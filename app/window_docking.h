@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Dragging the two frameless windows with magnetic snapping: the main window
 // and the video window catch each other's outside edges within 15 pixels,
 // and once docked the main window's drag carries the video window along.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Small pieces both player windows use: the local files of a drop, and a
 // plain message box.
 #pragma once

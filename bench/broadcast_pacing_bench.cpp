@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Pacing and CPU cost of one broadcast, measured on the wire.
 //
 //   tools/private-lan <build>/bench/broadcast_pacing_bench

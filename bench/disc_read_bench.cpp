@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // How fast a Video CD track is read from a disc image, through libcdio, as
 // the broadcaster reads it: 32 KiB stream chunks, each costing whole form 2
 // sectors. Compared with the rate a Video CD plays at (75 sectors a second:

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The whole broadcast-and-play path of a station, measured as the user runs
 // it: a Station plays a file (broadcasting it in the private namespace and
 // playing its own broadcast back), with gst-play-1.0 playing the same file

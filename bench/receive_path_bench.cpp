@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Cost and capacity of a station's receive path: CPU time per datagram in
 // the admission rules alone and through a real receiver into the packet
 // ring, and how fast unpaced datagrams can come before the receiver loses

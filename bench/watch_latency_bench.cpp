@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Time from choosing a channel to the first picture, when a station starts
 // watching another's broadcast: right after the broadcast began, and 20 s
 // into it. The broadcast is kinoverd-cast's, of the 60-second test clip.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Sends one file's stream on one channel as the paced packet sequence of a
 // broadcast. A reader thread cuts the stream into packets and fills a ring of
 // 100 packet slots; a send thread empties it, one datagram every 6 ms.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What a broadcaster reports to its owner, by name.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The receive side of a station on one channel: two receivers (data port
 // and control port) feed the admission rules, which buffer the broadcast in
 // a packet ring; one reader takes the stream out of it block by block.

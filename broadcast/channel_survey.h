@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Which channels are on the air: listens to the data ports of all four
 // channels at once for a while and reports, for each, whether anything was
 // broadcast, by whom, and how far the programme has come. Sends nothing.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Judges each datagram a receive thread gets: keeps to one sender,
 // synchronises on its stream-start packet, acts on its restart and close
 // packets, keeps the first 64 KiB of the stream (the header packets, as

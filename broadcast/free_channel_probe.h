@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Finds a channel on which nobody is broadcasting: it listens on a channel's
 // data port for about one second and calls the channel free when nothing at
 // all arrived. Blocks the caller; keeps no state between calls.

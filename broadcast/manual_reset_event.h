@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // An event that stays signalled until it is reset. Waiters arm the wait by
 // resetting, re-test their condition, then wait, so no signal is missed.
 #pragma once

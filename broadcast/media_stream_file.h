@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The byte stream a broadcast carries. A plain MPEG system stream is the file
 // itself; a Video CD track (raw 2352-byte sectors, in a track file or on a
 // disc) contributes the 2324 user-data bytes of each sector, laid end to end.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the head of an MPEG system stream says about its timing: the mux
 // rate of its first pack and the time stamp of its first picture.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Listens on one port of a channel and hands every datagram to a handler on
 // its own receive thread. A station runs two: one on the data port, one on
 // the control port.

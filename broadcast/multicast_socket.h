@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A UDP socket set up for one role of the broadcast: sender, receiver or
 // probe. Each role sets its options in the order the peers were built with.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The receive side's buffer of packets: a fixed ring of equal slots, filled
 // by the receive threads and drained by the reader of the stream. One slot
 // always stays free, so a ring of n slots holds at most n - 1 packets.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A track file's raw 2352-byte sectors as a sector source: sector k's user
 // data begins at file offset (first user byte + k × 2352), and the 28 bytes
 // after each user data area (check bytes, the next sector's head) are skipped.

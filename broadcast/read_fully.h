@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Positioned reads that either deliver every byte asked for or say why not.
 #pragma once
 

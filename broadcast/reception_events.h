@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the receive side of a station reports to its owner, by name. The
 // receive threads call the first six; the reader of the stream (the
 // playback source) calls the other two. Implementations must return

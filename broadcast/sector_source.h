@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Where a Video CD track's sectors come from: the raw sectors of a track
 // file, or a disc read through a CD-ROM library that the broadcast core does
 // not know about. Either way the broadcast sees the 2324 user-data bytes of

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Where a datagram came from: the sender's IPv4 address and UDP port, both
 // in host byte order. A broadcast is sent from one socket, so these two
 // name one broadcast's sender for as long as it runs.

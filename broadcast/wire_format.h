@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The broadcast wire format: channel addressing, datagram layout and packet
 // kinds. Every sender, receiver and the free-channel probe agree on this file.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The about box: product name, version and rights line beside the program
 // icon, and below them a window of credits that scroll upward without end.
 // Two identical credits panels take turns: the leading one is partly in

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // One page of the about box's credits: coloured texts and the maker's logo
 // on black. The user can drag it up or down with the mouse, never sideways;
 // the about box hears of every step and keeps the scroll going around it.

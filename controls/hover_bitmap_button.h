@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Push button of the skinned main window. Once given a frame strip (equal
 // frames side by side, counted from 1) it draws one frame unscaled at its
 // top-left corner: the pressed frame while it is down, else the disabled frame

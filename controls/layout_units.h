@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The about box and its credits are laid out on a grid of layout units,
 // 1.5 pixels wide and 1.625 pixels high. Each edge is rounded on its own,
 // so that neighbouring rectangles still meet in pixels.

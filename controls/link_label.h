@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A text label that works as a web link: coloured text on the parent's
 // background, a hand cursor and a hover colour, the target as its tooltip,
 // and on a click the target opened in the user's web browser.

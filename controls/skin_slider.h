@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Horizontal slider of the skinned main window. It keeps everything of
 // QSlider (range, value, mouse and keyboard handling, signals) and replaces
 // the painting: the parent's skin copied 1:1 from where the slider lies in

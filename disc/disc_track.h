@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // One MPEG track of a Video CD as the broadcaster's sector source, and the
 // opener that turns track names ("film.cue#2", "/dev/sr0#1") into them.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "disc/track_name.h"
 
 #include <sys/stat.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // How a play list or a command line names one MPEG track of a Video CD:
 // the disc (an image's path or a drive's device), "#", and the track's
 // number counted from 1 in disc order, as the disc's MPEGAV/AVSEQnn.DAT

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A Video CD in a drive or as a disc image (.cue; .bin with its .cue beside
 // it; .nrg; cdrdao .toc), read through libvcdinfo and libcdio: its MPEG
 // tracks, and the user data of their Mode 2 Form 2 sectors. libcdio reads a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The machine's optical drives, and the Video CD tracks in them, mounted or not.
 #pragma once
 

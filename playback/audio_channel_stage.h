@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The graph's audio decoder stage, named "MPEG Audio Decoder" as the player's
 // settings dialog looks it up: decoded audio in, 16-bit stereo out, with the
 // chosen output applied to every buffer as it passes, so that a new choice

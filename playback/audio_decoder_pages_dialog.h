@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The audio decoder's settings, captioned "Filter": the user picks what goes
 // to the speakers. A choice applies at once, to the graph playing now and to
 // the graphs built later.

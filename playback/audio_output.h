@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the audio decoder stage sends to the speakers. Video CDs often carry
 // two languages, one on each channel; the Channel button picks one.
 #pragma once

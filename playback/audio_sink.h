@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Where the sound goes: the desktop's sound server if one answers, else
 // ALSA's default device. Chosen deliberately, once per process, rather than
 // by trying every output the media framework knows (which fills the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A playback graph on GStreamer: the network source element, then
 // decodebin, which picks the demuxer and decoders; video to a VideoRenderer
 // in the owner's video area, audio through the audio decoder stage to the

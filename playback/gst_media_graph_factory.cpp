@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "playback/gst_media_graph_factory.h"
 
 #include "playback/audio_decoder_pages_dialog.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Renders the player's playback graphs on GStreamer and keeps the audio
 // decoder's settings, which outlive any one graph.
 #pragma once

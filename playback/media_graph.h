@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A playback graph as the controller drives it, and the factory that renders
 // one behind the network source. The controller stays free of any media
 // framework; the player supplies the factory.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "playback/media_graph_controller.h"
 
 namespace kinoverd {

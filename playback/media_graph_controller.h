@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The playback side of a station: the channel's reception and the playback
 // graph that reads from it. Builds the graph once the ring is ready and lets
 // it read on from where a joined broadcast's live data begins. The owner

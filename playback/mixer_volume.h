@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The system's playback volume behind the main window's volume slider: one
 // playback volume element of the ALSA mixer of the "default" card, read and
 // written in the mixer's own units. Changes made anywhere else (other

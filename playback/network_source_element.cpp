@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "playback/network_source_element.h"
 
 #include <gst/base/gstbasesrc.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The playback pipeline's source element: pushes the received broadcast as
 // an MPEG-1 system stream, taking it block by block from the channel's
 // reception. Registered inside the program as "kinoverdnetworksrc"; no

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The picture of a playing graph: a child of the owner window at the video
 // area, or the whole screen in full-screen mode, drawing the latest frame
 // scaled with its aspect ratio kept. Keys and mouse input over the picture go

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The player's pictures by what they show, and where each lies in the
 // resources. The artwork generator draws them to these paths and the
 // program loads them from there (resources/bitmap_resource.h).

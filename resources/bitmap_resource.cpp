@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "resources/bitmap_resource.h"
 
 // The artwork lives in a static library: nothing would pull its resource

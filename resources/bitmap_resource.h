@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The player's pictures, compiled into the program (see resources/bitmap.h).
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The files of a programme: the whole list as the user chose it, kept so
 // that a looping programme can start again, and the files not yet started.
 // Kept as lists of paths rather than "a|b|" text, because a path may contain

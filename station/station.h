@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What a Kinoverd station does, without a window: it runs a programme (a list
 // of files) as a sequence of broadcasts on one free channel of the network,
 // tunes in to its own broadcast and plays what it receives back, and tells

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // AboutDialog and CreditsPanel: the dialog's layout, the colours of the
 // credits read from pixels, and the endless scroll stepped tick by tick,
 // with drags sent as mouse events.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The artwork compiled into kinoverd_resources: every picture at its size,
 // the frame strips' four looks, readable captions, and a generator that
 // draws the same bytes every time.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The audio decoder stage's output choice, heard at a real audio output: a
 // bilingual clip (440 Hz on the left, 1000 Hz on the right) played from the
 // network into a PulseAudio null sink, whose monitor is recorded.

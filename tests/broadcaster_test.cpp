@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The broadcaster as a receiving station sees it: every datagram is captured
 // on the channel's data and control ports and compared with the packet
 // sequence the stream calls for.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A channel's reception as its reader sees it: blocks taken from the ring
 // with their real length, the end, an empty ring, the search for the live
 // data of a joined broadcast, and a reset while reception goes on. It runs

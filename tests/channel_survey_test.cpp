@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The survey of the channels on a private network: a broadcast shows as on
 // the air with its sender and progress, the other channels as idle, and the
 // survey itself sends nothing.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // libFuzzer target for the admission rules (clang builds only). The input
 // is a script of datagrams, reads and stops; every slot read back must be
 // exactly the next datagram that was admitted.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Seeded random datagrams against the admission rules: random lengths and
 // bytes, mutated packets, floods, and readers and stops in between. Whatever
 // arrives, nothing crashes or reads past a datagram, and every slot taken

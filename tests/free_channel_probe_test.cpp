@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "broadcast/free_channel_probe.h"
 
 #include <dirent.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // HoverBitmapButton: which frame of its strip it shows through hover, press,
 // release and disable, read back from rendered pixels.
 #include <QApplication>

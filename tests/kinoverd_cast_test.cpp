@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Runs the built kinoverd-cast as a user would and watches the channel it
 // broadcasts on.
 #include <fcntl.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Runs the built kinoverd-tune as a user would, against broadcasts made in
 // this process, and checks what it writes block by block.
 #include <arpa/inet.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // LinkLabel: fitting to its text, colours read from rendered pixels, the
 // way a click reaches the browser, and the error box of a failed open.
 #include <QApplication>

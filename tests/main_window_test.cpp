@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window as the user sees and works it, with real mouse and key
 // events on the real widgets, over a real station playing on the private
 // loopback network; and the kinoverd program itself.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The playback engine end to end: a broadcast on the private loopback network,
 // watched by a real station, which receives it and plays it through a real
 // GStreamer pipeline into the renderer at its picture place.

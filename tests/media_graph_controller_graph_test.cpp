@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The controller's graph operations with a recording graph in place of the
 // media framework: what BuildAndRun asks of the graph, in which order, and
 // what is left when a step fails.

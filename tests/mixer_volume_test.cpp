@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The volume against real mixers: ALSA's "default" card on a private
 // PulseAudio daemon's null sink, and ALSA configurations whose default card
 // is missing, unreachable or has no playback volume.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Receivers and a channel's reception on real sockets in the private
 // network: what is sent to a channel reaches the ring, control packets are
 // reported, and stopping ends the thread and frees the port.

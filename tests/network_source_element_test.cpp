@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The network source element in a real pipeline over a channel's
 // reception: push scheduling only, the head read before the gate and nothing
 // after it until it opens, every byte of a real clip (zero padding blocks

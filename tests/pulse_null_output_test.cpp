@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The audio output fixture itself: what ALSA's "default" PCM plays arrives
 // in the recording, channel by channel, and the sink's controls answer.
 #include "tests/support/pulse_null_output.h"

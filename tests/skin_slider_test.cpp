@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // SkinSlider: painted over the parent's skin, with a textured channel and a
 // thumb that follows the value; QSlider's input handling and signals intact,
 // a fifth of the range per page, and one positionChosen() per gesture.

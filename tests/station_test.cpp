@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The station without windows: programmes broadcast, received back and
 // played on the private loopback network through the real broadcaster,
 // reception and GStreamer graph, with a plain widget as the picture's place.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // kinoverd-cast broadcasting a Video CD image made by vcdimager, and
 // kinoverd-tune receiving it, both run as a user would.
 #include <gmock/gmock.h>

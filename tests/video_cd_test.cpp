@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Video CD images made by vcdimager from the test clips, read through the
 // disc library: their tracks, the bytes of each, and the failures of
 // damaged images.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The picture of a playing graph: frames handed over from another thread,
 // drawn with their aspect ratio kept, shown full screen and back, and input
 // over the picture passed on to the owner window.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The video window as the user sees and works it: its skin, keys, right-click
 // menu, drops and dragging with magnetic snapping to the main window. What
 // it asks for goes out as signals; the main window decides.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Hears a broadcaster's end for a command-line tool's poll loop: raised on
 // the send thread, its eventfd wakes the loop.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Tunes in to a channel exactly as a station's receive side does and writes
 // the received stream to a file descriptor: keeps to the sender of the
 // stream-start packet it synchronises on, waits until the ring is half full

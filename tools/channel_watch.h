@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Listens on a broadcast's own channel for anyone else's stream packets: a
 // caster's way to learn that another sender has taken its channel.
 //

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The main job: installs what is missing, builds, and plays the generated demo
 # clip in the Kinoverd player inside a private network namespace, so that its
 # broadcast never reaches the real network.

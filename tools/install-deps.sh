@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs everything Kinoverd needs to build, test and run on Debian 12.
 # Run as root. Does nothing (and needs no network) when all is installed.
 set -euo pipefail

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // kinoverd-cast: a headless LAN TV server. Broadcasts MPEG files and Video
 // CD tracks one after another on one channel, exactly as the player does,
 // for any station to tune in to.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // kinoverd-tune: tunes in to a channel of the local network as a station's
 // player does and writes the received stream to a file or standard output,
 // so that any other player can read the channel from a pipe.

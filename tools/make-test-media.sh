@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Makes the deterministic test clips, without downloading anything:
 #   OUTDIR/demo.mpg, OUTDIR/short.mpg  MPEG-1 system streams (about 10 s and 3 s)
 #                                      with a test picture and a 440 Hz tone

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Keeps a headless broadcast near the pace at which its stream plays.
 //
 // The wire carries a block every 6 ms, about twice a Video CD's rate. In the

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs what is missing, then builds and runs every test three times: a
 # plain build in build/, a ThreadSanitizer build in build-tsan/ and an
 # AddressSanitizer (with UndefinedBehaviorSanitizer) build in build-asan/.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // kinoverd-screen-grab FILE.png: saves what the display ($DISPLAY or the
 // Wayland compositor) shows on its primary screen. The demo uses it to
 // picture the player running on a virtual X server.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // SIGINT and SIGTERM for a command-line tool, taken from a descriptor in its
 // main loop instead of a handler. Construct before any thread starts, so
 // every thread inherits the blocked mask.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // kinoverd-vcd-track MPEG_FILE TRACK_FILE: writes a Video CD track file
 // (raw 2352-byte sectors) that carries the MPEG system stream's packs.
 #include <cstdio>

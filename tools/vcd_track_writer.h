@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Wraps an MPEG system stream into a Video CD track file: a 44-byte
 // RIFF/CDXA header, then one raw 2352-byte Mode 2 sector per 2324 stream
 // bytes, so the first pack starts at file offset 68.

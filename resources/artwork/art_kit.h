@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Shared pieces of the artwork generator: the palette of the skin, the two
 // fonts loaded from fixed files (so the pictures come out the same on every
 // machine), repeatable noise, and the bevels and lettering every picture uses.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Draws the player's artwork into a folder, with the .qrc that lists it:
 //   kinoverd-artwork OUTPUT_DIR [--contact-sheet FILE]
 // Fonts are read from fixed files so the bytes are the same on every build.

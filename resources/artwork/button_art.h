@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The brass push buttons of the main window: frame strips of four looks and
 // the two-state images of the Full-screen and Loop toggles.
 #pragma once

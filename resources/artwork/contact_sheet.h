@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // One picture showing all the artwork with labels, and the two windows put
 // together as the player shows them, for the documentation.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The brand pictures: the program icon at any size and the maker's logo
 // banner of the about box's credits.
 #pragma once

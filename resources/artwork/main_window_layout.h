@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Where the main window's controls lie on its 484 x 120 skin, in pixels. The
 // window's layout is in dialog units: 1.5 px across and 1.625 px down.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The two glass information panes of the main window and the parchment
 // texture of the sliders.
 #pragma once

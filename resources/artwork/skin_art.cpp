@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "resources/artwork/skin_art.h"
 
 #include <QLinearGradient>

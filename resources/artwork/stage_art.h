@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The video window: a small cinema stage (velvet curtains, a valance with
 // the brand plate, footlights) around the picture, and the picture shown in
 // it while nothing plays.

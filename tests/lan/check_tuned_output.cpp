@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // check-tuned-output STREAM OUTPUT [--from-start]
 //
 // Checks what a tuner wrote against the stream that was broadcast: first

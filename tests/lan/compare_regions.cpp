@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // compare-regions A.png B.png X Y WIDTH HEIGHT: whether the same rectangle
 // of two screenshots differs. Exit status 0 when it differs, 1 when it is
 // the same, 2 when a picture cannot be read.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # A LAN of four stations joined by a bridge: station 0 casts a plain stream
 # and then a Video CD track on channel 0; stations 1 and 2 listen from the
 # start, station 3 tunes in mid-broadcast; station 0 also plays its own

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // make-test-stream PATH BYTES: writes a deterministic stream that begins
 // with a pack start code and whose 2048-byte blocks all differ.
 #include <cstdint>

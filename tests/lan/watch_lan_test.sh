@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # A LAN of three stations joined by a bridge: station 0 casts a 60-second
 # clip with kinoverd-cast; stations 1 and 2 watch it in the player
 # (kinoverd --watch 0), station 2 joining 20 s late. Each watcher must show a

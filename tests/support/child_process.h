@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A command-line program run from a test as a user would run it, with its
 // standard output and error collected and standard input from /dev/null.
 #pragma once

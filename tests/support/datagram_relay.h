@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Passes what is sent on one channel on to another from a socket of its
 // own, doctored on the way: some data-port datagrams sent twice, some pairs
 // swapped. A stand-in for a network that duplicates and reorders.

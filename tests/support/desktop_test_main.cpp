@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Entry point of the tests of windows, widgets and the media engine: one
 // QApplication for the whole binary. Built twice; the NETWORK variant also
 // refuses to run outside tools/private-lan.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Entry point of every test binary that opens multicast sockets: it runs
 // only inside tools/private-lan, where loopback is the only interface.
 #include <gtest/gtest.h>

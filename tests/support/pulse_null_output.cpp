@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "tests/support/pulse_null_output.h"
 
 #include <fcntl.h>

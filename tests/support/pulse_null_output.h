@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A real audio output for tests: a private PulseAudio daemon with one null
 // sink, and this process's ALSA "default" PCM and mixer pointed at it. What
 // the sink plays can be recorded from its monitor, its volume and mute read

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Counts a broadcaster's end reports, for tests that check when and how
 // often the send thread reports the end.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Reception events kept in order, for tests that check what the receive
 // side and the reader report and when.
 #pragma once

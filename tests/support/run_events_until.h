@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Runs the Qt event loop of a test or bench until a condition holds.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Whole test datagrams of the broadcast format.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Deterministic media for tests: MPEG-like streams whose every block can be
 // told apart, their Video CD track images, and a temporary directory.
 #pragma once

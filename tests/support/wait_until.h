@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Polls a condition that another thread makes true.
 #pragma once
 

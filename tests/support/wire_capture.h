@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Records every datagram that arrives on one channel's data and control
 // ports, as any station joined to the channel's group would see them.
 #pragma once
