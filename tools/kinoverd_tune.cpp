@@ -41,7 +41,7 @@ constexpr const char* kUsage =
     "\n"
     "Exit status: 0 the stream's end arrived and no block was lost; 1 cannot\n"
     "listen or cannot write; 2 bad usage; 3 the copy is damaged or incomplete:\n"
-    "blocks were lost (a station of the original kind never sends the last\n"
+    "blocks were lost (some senders never send the last\n"
     "part of a stream that does not fill 32 KiB), or the broadcast was closed\n"
     "or went silent before its end; 128 + signal number when stopped by a signal.\n";
 
