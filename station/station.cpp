@@ -111,7 +111,10 @@ void Station::HandleStreamEvent(int event, quint64 tag)
     case kRingNearlyFull:
         if (broadcaster_) broadcaster_->HoldSendFor500ms();
         break;
-    case kRestartReceived: ForgetStream(); break;
+    case kRestartReceived:
+        ForgetStream();
+        ResetPosition();
+        break;
     case kCloseReceived:
         // The programme's sender closed it for good.
         StopPicture();

@@ -103,7 +103,7 @@ TEST(AudioOutput, TheChoiceChangesWhatReachesTheSpeakers)
     Station station;
     station.SetPicturePlace(&place, QRect(0, 0, 352, 288));
     station.Watch(0);
-    ASSERT_TRUE(station.programme_running());
+    ASSERT_TRUE(station.watching());
     Broadcaster sender(std::string(KINOVERD_TEST_MEDIA_DIR) + "/bilingual.mpg", 0, 2048, &sender_ends);
     ASSERT_TRUE(sender.Start(0));
     sender.Run();

@@ -162,7 +162,9 @@ void ExpectInStreamOrder(const std::vector<int>& indices)
     ASSERT_GT(indices.size(), kHeaderBlocks);
     for (size_t i = 0; i < indices.size(); ++i) {
         ASSERT_NE(indices[i], -1) << "block " << i;
-        if (i > kHeaderBlocks) ASSERT_GT(indices[i], indices[i - 1]) << "block " << i;
+        if (i > kHeaderBlocks) {
+            ASSERT_GT(indices[i], indices[i - 1]) << "block " << i;
+        }
     }
 }
 

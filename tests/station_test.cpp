@@ -137,8 +137,11 @@ protected:
     QString History() const { return statuses_.join(QLatin1Char(',')); }
 
     // Bad input leaves nothing running: File and Disc can be used again.
+    // The channel is searched on a thread of its own: errors come once it
+    // has answered.
     void ExpectIdleAfter(const QString& error)
     {
+        EXPECT_TRUE(RunUntil([this] { return !errors_.isEmpty(); }, 10s));
         EXPECT_EQ(errors_, QStringList{error});
         EXPECT_FALSE(broadcasting_when_told_);
         EXPECT_EQ(station_->broadcaster(), nullptr);
@@ -174,15 +177,15 @@ TEST_F(StationTest, ThreeFilesPlayInOrderOnOneChannelToTheEnd)
 
     const QStringList files{Media("short.mpg"), Media("short.dat"), long_path};
     station_->Play(files);
-    const int channel = station_->channel();
     EXPECT_EQ(status(), Station::kOpenText);
     EXPECT_EQ(media_, QStringList{files[0]});
     EXPECT_TRUE(station_->programme_running());
     EXPECT_EQ(station_->play_list().all(), files);
     EXPECT_EQ(station_->play_list().pending(), files.mid(1));
-    ASSERT_NE(station_->broadcaster(), nullptr);
 
     ASSERT_TRUE(RunUntilPlaying()) << History().toStdString();
+    ASSERT_NE(station_->broadcaster(), nullptr);
+    const int channel = station_->channel();
     // The picture lies in its place, a pixel larger than it.
     const auto* renderer = picture_.findChild<VideoRenderer*>();
     ASSERT_NE(renderer, nullptr);
@@ -341,6 +344,7 @@ TEST_F(StationTest, BadInputIsReportedAndTheStationStaysUsable)
     ASSERT_TRUE(WriteBytes(not_mpeg, NonMpegBytes(4000)));
     for (const std::string& path : {not_mpeg, dir.File("gone.mpg"), dir.path()}) {
         station_->Play({QString::fromStdString(path)});
+        ASSERT_TRUE(RunUntil([this] { return !errors_.isEmpty(); }, 10s)) << path;
         ASSERT_EQ(errors_.size(), 1) << path;
         EXPECT_TRUE(errors_[0].startsWith(QStringLiteral("File Error\n"))) << errors_[0].toStdString();
         ExpectIdleAfter(errors_[0]);
@@ -375,7 +379,7 @@ TEST_F(StationTest, WatchingAnotherStationFollowsItsRestartsUntilItCloses)
 {
     station_->Watch(kWatchedChannel);
     EXPECT_EQ(status(), Station::kConnectText);
-    EXPECT_TRUE(station_->programme_running());
+    EXPECT_TRUE(station_->watching());
     EXPECT_EQ(station_->broadcaster(), nullptr);
     auto cast = [](const char* file) {
         auto sender = std::make_unique<Broadcaster>(Media(file).toStdString(), kWatchedChannel,

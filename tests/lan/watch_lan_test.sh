@@ -22,6 +22,15 @@ mkdir -p "$work"
 rm -f "$work"/*.png "$work"/*.err
 
 on() { local station=$1; shift; ip netns exec "$station" "$@"; }
+# Starts a command in a station in the background, its output to `log`:
+# the process itself is remembered, to be ended with the test.
+start_on() {
+    local station=$1 log=$2
+    shift 2
+    ip netns exec "$station" "$@" >"$log" 2>&1 &
+    pids+=($!)
+}
+runtime=$(mktemp -d)
 
 # Where the windows stand on a 1024x768 screen: the picture, and the status
 # pane with the elapsed time.
@@ -29,7 +38,11 @@ picture=(324 144 377 302)
 status_pane=(290 480 187 60)
 
 pids=()
-cleanup() { kill "${pids[@]}" 2>/dev/null || true; wait 2>/dev/null || true; }
+cleanup() {
+    kill "${pids[@]}" 2>/dev/null || true
+    wait 2>/dev/null || true
+    rm -rf "$runtime"
+}
 trap cleanup EXIT
 
 # Counts every UDP datagram a watcher sends.
@@ -47,8 +60,7 @@ done
 start_screen() {
     local station=$1 number=$2
     rm -f "/tmp/.X$number-lock" "/tmp/.X11-unix/X$number"
-    on "$station" Xvfb ":$number" -screen 0 1024x768x24 -nolisten tcp 2>/dev/null &
-    pids+=($!)
+    start_on "$station" /dev/null Xvfb ":$number" -screen 0 1024x768x24 -nolisten tcp
     for _ in $(seq 100); do [ -e "/tmp/.X11-unix/X$number" ] && return; sleep 0.1; done
     echo "no virtual screen :$number" >&2
     return 1
@@ -56,9 +68,8 @@ start_screen() {
 
 watch() {
     local station=$1 number=$2
-    on "$station" env DISPLAY=":$number" QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR="$work" \
-        "$build/app/kinoverd" --watch 0 2>"$work/$station.err" &
-    pids+=($!)
+    start_on "$station" "$work/$station.err" env DISPLAY=":$number" QT_QPA_PLATFORM=xcb \
+        XDG_RUNTIME_DIR="$runtime" "$build/app/kinoverd" --watch 0
 }
 
 grab() {
@@ -80,9 +91,8 @@ start_screen st1 71
 start_screen st2 72
 watch st1 71
 sleep 1
-on st0 "$build/tools/kinoverd-cast" --channel 0 "$clip" >"$work/cast.out" &
-cast=$!
-pids+=($cast)
+start_on st0 "$work/cast.out" "$build/tools/kinoverd-cast" --channel 0 "$clip"
+cast=${pids[-1]}
 
 sleep 8
 grab st1 71 a
