@@ -13,6 +13,7 @@
 
 #include "broadcast/broadcaster.h"
 #include "broadcast/free_channel_probe.h"
+#include "broadcast/media_stream_file.h"
 #include "broadcast/wire_format.h"
 #include "disc/disc_track.h"
 #include "playback/media_graph_controller.h"
@@ -117,6 +118,7 @@ void Station::HandleStreamEvent(int event, quint64 tag)
         break;
     case kCloseReceived:
         // The programme's sender closed it for good.
+        watching_ = false;
         StopPicture();
         StopBroadcaster(BroadcastStop::kQuiet);
         EndProgramme();
@@ -192,6 +194,7 @@ void Station::StartPicture()
         return;
     }
     position_held_ = false;
+    if (watching_) SetMedia(WatchedText());
     SetPicturePlaying(true);
     if (broadcaster_) broadcaster_->ReleaseSend();
 }
@@ -282,7 +285,7 @@ void Station::Watch(int channel)
     // Whoever's stream-start it synchronises on, until that stream is over.
     controller_->reception().KeepToSender(std::nullopt);
     SetStatus(kConnectText);
-    SetMedia(kChannelText.arg(channel));
+    SetMedia(WatchedText());
     if (!Tune()) watching_ = false;
 }
 
@@ -339,12 +342,10 @@ void Station::ReportRingLosses()
     dropped_reported_ = dropped;
 }
 
+// A watched channel stays tuned: its next programme plays when it comes.
 void Station::EndProgramme()
 {
     ReportRingLosses();
-    // A watched programme is over: this station stops listening too.
-    if (watching_) StopPicture();
-    watching_ = false;
     ResetPosition();
     SetStatus(kTheEndText);
     SetMedia(kNoMediaText);
@@ -362,6 +363,15 @@ void Station::MoveToAnotherChannel()
     StopBroadcaster(BroadcastStop::kClose);
     SetStatus(kChannelTakenText);
     BroadcastCurrentFile();
+}
+
+// The media pane while watching: the channel, and its sender once known.
+QString Station::WatchedText() const
+{
+    QString text = kChannelText.arg(channel_);
+    if (const auto sender = controller_->reception().sender())
+        text += QStringLiteral("  来自 ") + QString::fromStdString(sender->ToString());
+    return text;
 }
 
 void Station::TakeNextFile()
@@ -411,6 +421,13 @@ bool Station::CreateBroadcaster(int channel)
     broadcaster_ = std::make_unique<Broadcaster>(FileSystemPath(current_file_), channel,
                                                  wire::kBlockSize, events, &disc_tracks_);
     const uint32_t start = std::exchange(resume_at_, 0);
+    // Sent as it is, such a file would reach nobody as a picture.
+    if (broadcaster_->first_pack_offset() == MediaStreamFile::kNoPackOffset) {
+        broadcaster_.reset();
+        ShowFileError("no MPEG pack start code in the first 512 KiB: not an MPEG system stream or Video CD track");
+        SetProgrammeRunning(false);
+        return false;
+    }
     if (broadcaster_->Start(start)) {
         // This station plays its own broadcast and nobody else's.
         controller_->reception().KeepToSender(broadcaster_->sender_address());

@@ -169,6 +169,7 @@ private:
     void ResetPosition();
     void OnEndOfProgramme();
     void MoveToAnotherChannel();
+    QString WatchedText() const;
     bool SignalLost();
     void EndProgramme();
     void ReportRingLosses();

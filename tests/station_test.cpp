@@ -184,7 +184,6 @@ TEST_F(StationTest, ThreeFilesPlayInOrderOnOneChannelToTheEnd)
     EXPECT_EQ(station_->play_list().pending(), files.mid(1));
 
     ASSERT_TRUE(RunUntilPlaying()) << History().toStdString();
-    ASSERT_NE(station_->broadcaster(), nullptr);
     const int channel = station_->channel();
     // The picture lies in its place, a pixel larger than it.
     const auto* renderer = picture_.findChild<VideoRenderer*>();

@@ -94,15 +94,15 @@ sleep 1
 start_on st0 "$work/cast.out" "$build/tools/kinoverd-cast" --channel 0 "$clip"
 cast=${pids[-1]}
 
-sleep 8
+sleep 10
 grab st1 71 a
 sleep 3
 grab st1 71 b
 expect_playing st1
 
-sleep 9  # 20 s into the broadcast
+sleep 7  # 20 s into the broadcast
 watch st2 72
-sleep 8
+sleep 12
 grab st2 72 a
 sleep 3
 grab st2 72 b
