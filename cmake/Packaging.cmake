@@ -36,12 +36,15 @@ to a file or a pipe for any other player.")
 # dpkg-shlibdeps finds the libraries the programs link. It cannot see the
 # GStreamer plugins the player loads at run time: the MPEG program stream
 # demultiplexer (plugins-bad), an MPEG video decoder (plugins-ugly or
-# libav), the MPEG audio decoder and the audio output (plugins-good).
+# libav), the MPEG audio decoder and the sound server's output
+# (plugins-good), ALSA's output where there is no sound server (alsa).
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
-    "gstreamer1.0-plugins-base, gstreamer1.0-plugins-good, gstreamer1.0-plugins-bad, gstreamer1.0-plugins-ugly | gstreamer1.0-libav")
-# Faces for the Chinese texts of the windows and for the status pane's script.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-wqy-microhei | fonts-noto-cjk, fonts-urw-base35")
+    "gstreamer1.0-plugins-base, gstreamer1.0-plugins-good, gstreamer1.0-plugins-bad, gstreamer1.0-plugins-ugly | gstreamer1.0-libav, gstreamer1.0-alsa")
+# Faces for the Chinese texts of the windows and for the status pane's
+# script; Qt's own dialogs in Chinese.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS
+    "fonts-wqy-microhei | fonts-noto-cjk, fonts-urw-base35, qt6-translations-l10n")
 
 # The package's own documents: machine-readable copyright and a changelog.
 set(kinoverd_debian_version ${PROJECT_VERSION}-${CPACK_DEBIAN_PACKAGE_RELEASE})
