@@ -219,7 +219,10 @@ TEST_F(NetworkSourceElementTest, AnUnderrunIsReportedOnceAndWaitedOutUntilDataAr
     const auto first = Pull();
     ASSERT_TRUE(first);
     EXPECT_EQ(first->offset, 0u);
-    EXPECT_EQ(events_.Count(Event::kRingEmpty), 2u);  // the ring ran empty again after it
+    // The ring runs empty again after it, and that is reported once more.
+    EXPECT_TRUE(events_.WaitFor(Event::kRingEmpty, std::chrono::seconds(1), 2));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_EQ(events_.Count(Event::kRingEmpty), 2u);
 }
 
 TEST_F(NetworkSourceElementTest, StopsPromptlyWhileWaitingAtTheGateOrForData)
