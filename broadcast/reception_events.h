@@ -36,7 +36,8 @@ public:
 
     // The reader found the ring empty at this position: an underrun.
     virtual void RingEmpty(uint32_t position) = 0;
-    // The reader reached the end packet.
+    // The stream is over: the reader reached the end packet (a playback
+    // graph reports it once it has played out what it holds).
     virtual void EndOfStream() = 0;
 };
 

@@ -42,19 +42,18 @@ GstPad* AddChain(GstBin* bin, std::initializer_list<GstElement*> elements)
 
 }  // namespace
 
-GstMediaGraph::GstMediaGraph(std::function<void()> failed,
-                             const std::atomic<AudioOutput>* audio_output)
-    : failed_callback_(std::move(failed)), audio_output_(audio_output)
+GstMediaGraph::GstMediaGraph(PlaybackEvents* events, const std::atomic<AudioOutput>* audio_output)
+    : events_(events), audio_output_(audio_output)
 {
 }
 
 std::unique_ptr<GstMediaGraph> GstMediaGraph::Render(ChannelReception& reception,
                                                      const VideoPlacement& placement,
-                                                     std::function<void()> failed,
+                                                     PlaybackEvents* events,
                                                      const std::atomic<AudioOutput>* audio_output)
 {
     if (!gst_is_initialized()) gst_init(nullptr, nullptr);
-    std::unique_ptr<GstMediaGraph> graph(new GstMediaGraph(std::move(failed), audio_output));
+    std::unique_ptr<GstMediaGraph> graph(new GstMediaGraph(events, audio_output));
     graph->pipeline_ = gst_pipeline_new("kinoverd-graph");
     graph->source_ = CreateNetworkSourceElement(&reception, wire::kHeaderBytes);
     GstElement* decoder = gst_element_factory_make("decodebin", nullptr);
@@ -125,6 +124,12 @@ void GstMediaGraph::Pause()
 bool GstMediaGraph::SeekTo(uint32_t position)
 {
     if (failed_) return false;
+    // Live data right after the head goes on where the head ends: nothing
+    // to flush, and the decoder keeps what it learnt from the head.
+    if (position == wire::kHeaderBytes) {
+        OpenNetworkSourceGate(source_);
+        return true;
+    }
     Pause();
     // The source goes on from `position`; what the head left downstream is
     // flushed away. The gate opens only after the seek, so that no read
@@ -241,6 +246,10 @@ GstBusSyncReply GstMediaGraph::OnBusMessage(GstBus*, GstMessage* message, gpoint
         g_printerr("kinoverd: playback failed: %s\n", error ? error->message : "unknown error");
         if (error) g_error_free(error);
         static_cast<GstMediaGraph*>(self)->Fail();
+    } else if (GST_MESSAGE_TYPE(message) == GST_MESSAGE_EOS) {
+        // Every sink has played out the stream's end, not just read it.
+        auto* graph = static_cast<GstMediaGraph*>(self);
+        if (graph->events_ && !graph->failed_) graph->events_->EndOfStream();
     }
     // Nothing reads the bus otherwise; handled here, nothing piles up.
     return GST_BUS_DROP;
@@ -250,7 +259,7 @@ void GstMediaGraph::Fail()
 {
     // Reported once; the owner tears the graph down and tunes again.
     if (failed_.exchange(true)) return;
-    if (failed_callback_ && playing_) failed_callback_();
+    if (events_ && playing_) events_->PlaybackFailed();
 }
 
 }  // namespace kinoverd

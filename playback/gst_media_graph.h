@@ -7,7 +7,7 @@
 // Threads: the user-interface thread builds, drives and destroys the graph;
 // GStreamer's streaming threads link the decoded streams as they appear,
 // hand frames to the renderer (posted) and report failures (posted to the
-// `failed` callback); the receive threads call Run.
+// events: a failure, the end played out); the receive threads call Run.
 #pragma once
 
 #include <gst/gst.h>
@@ -34,7 +34,7 @@ public:
     // stream's head. Null on failure or timeout, torn down.
     static std::unique_ptr<GstMediaGraph> Render(ChannelReception& reception,
                                                  const VideoPlacement& placement,
-                                                 std::function<void()> failed,
+                                                 PlaybackEvents* events,
                                                  const std::atomic<AudioOutput>* audio_output);
     ~GstMediaGraph() override;
 
@@ -49,7 +49,7 @@ public:
     GstElement* pipeline() const { return pipeline_; }
 
 private:
-    GstMediaGraph(std::function<void()> failed, const std::atomic<AudioOutput>* audio_output);
+    GstMediaGraph(PlaybackEvents* events, const std::atomic<AudioOutput>* audio_output);
     bool WaitForHead();
     void LinkDecodedStream(GstPad* pad);
     bool LinkVideo(GstPad* pad);
@@ -60,7 +60,7 @@ private:
     static GstBusSyncReply OnBusMessage(GstBus*, GstMessage* message, gpointer self);
     static GstFlowReturn OnNewSample(GstElement* sink, gpointer self);
 
-    const std::function<void()> failed_callback_;
+    PlaybackEvents* const events_;  // may be null
     const std::atomic<AudioOutput>* const audio_output_;
 
     // Set while building, then only read; the pipeline holds the elements.

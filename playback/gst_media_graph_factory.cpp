@@ -8,9 +8,9 @@ namespace kinoverd {
 
 std::unique_ptr<MediaGraph> GstMediaGraphFactory::Render(ChannelReception& reception,
                                                          const VideoPlacement& placement,
-                                                         std::function<void()> failed)
+                                                         PlaybackEvents* events)
 {
-    return GstMediaGraph::Render(reception, placement, std::move(failed), &audio_output_);
+    return GstMediaGraph::Render(reception, placement, events, &audio_output_);
 }
 
 void GstMediaGraphFactory::ShowAudioDecoderPages(QWidget* owner)

@@ -15,7 +15,7 @@ class GstMediaGraphFactory : public MediaGraphFactory {
 public:
     std::unique_ptr<MediaGraph> Render(ChannelReception& reception,
                                        const VideoPlacement& placement,
-                                       std::function<void()> failed) override;
+                                       PlaybackEvents* events) override;
     // The "Filter" dialog: the user picks the audio output.
     void ShowAudioDecoderPages(QWidget* owner) override;
 

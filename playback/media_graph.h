@@ -58,11 +58,12 @@ public:
     virtual ~MediaGraphFactory() = default;
     // Builds a graph that reads the stream from `reception` and lets it
     // read the head of the stream, so that it knows what the stream holds.
-    // Null on failure, with nothing left over. A failure while it later
-    // plays calls `failed` once, on a streaming thread.
+    // Null on failure, with nothing left over. While it plays, the graph
+    // tells `events` (on a streaming thread) when it failed and when its
+    // last picture and sound were played out.
     virtual std::unique_ptr<MediaGraph> Render(ChannelReception& reception,
                                                const VideoPlacement& placement,
-                                               std::function<void()> failed) = 0;
+                                               PlaybackEvents* events) = 0;
     // The audio decoder's settings, modal over `owner`. They apply to the
     // graph playing now and to the graphs rendered later; the graph itself
     // may go while the dialog is open.

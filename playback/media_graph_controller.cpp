@@ -30,9 +30,7 @@ bool MediaGraphController::BuildAndRun(const VideoPlacement& placement, bool run
     // Rendering reads the head of the stream; the graph is not installed
     // yet, so the receive threads' Run calls pass it by.
     std::unique_ptr<MediaGraph> graph =
-        graphs_->Render(reception_, placement, [this] {
-                            if (PlaybackEvents* events = events_.load()) events->PlaybackFailed();
-                        });
+        graphs_->Render(reception_, placement, events_.load());
     uint32_t position = 0;
     if (!graph || !reception_.FindStartPosition(&position) || !graph->SeekTo(position)) {
         graph.reset();

@@ -81,7 +81,7 @@ GstFlowReturn TakeBlock(NetworkSource* self, uint64_t offset, uint8_t* data, uin
             *bytes = block.bytes;
             return GST_FLOW_OK;
         case ChannelReception::Take::kEnd:
-            if (events) events->EndOfStream();
+            // The graph reports the end once its sinks have played it out.
             return GST_FLOW_EOS;
         case ChannelReception::Take::kEmpty:
             if (!self->in_underrun && events) events->RingEmpty(uint32_t(offset));

@@ -16,8 +16,8 @@
 // past the head is taken from the ring before the start search.
 //
 // While the ring is empty the element reports an underrun once and sleeps
-// until a packet arrives or a flush starts; at the end packet it reports
-// the end and pushes end-of-stream.
+// until a packet arrives or a flush starts; at the end packet it pushes
+// end-of-stream.
 #pragma once
 
 #include <gst/gst.h>

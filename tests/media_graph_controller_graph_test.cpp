@@ -54,7 +54,7 @@ class RecordingFactory : public MediaGraphFactory {
 public:
     explicit RecordingFactory(Calls& calls) : calls_(calls) {}
     std::unique_ptr<MediaGraph> Render(ChannelReception&, const VideoPlacement& placement,
-                                       std::function<void()>) override
+                                       PlaybackEvents*) override
     {
         calls_.log.push_back("render " + std::to_string(placement.left) + "," +
                              std::to_string(placement.top) + "," +
