@@ -46,48 +46,16 @@
 #include "playback/video_renderer.h"
 #include "resources/bitmap_resource.h"
 #include "station/station.h"
+#include "tests/support/player_checks.h"
 #include "tests/support/child_process.h"
 #include "tests/support/pulse_null_output.h"
 #include "tests/support/test_streams.h"
 #include "tests/support/wire_capture.h"
 
-// Failures show texts as text.
-inline void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStdString() << '"'; }
-
 namespace kinoverd::test {
 namespace {
 
 using namespace std::chrono_literals;
-
-const QString kMedia = QStringLiteral(KINOVERD_TEST_MEDIA_DIR);
-QString Media(const char* name) { return kMedia + QLatin1Char('/') + QLatin1String(name); }
-
-int CountKind(const WireCapture::Records& records, wire::Kind kind)
-{
-    int count = 0;
-    for (const CapturedDatagram& datagram : records)
-        count += datagram.bytes.size() >= wire::kHeadBytes && wire::HasHead(datagram.bytes.data(), kind);
-    return count;
-}
-
-bool IsElapsedTime(const QString& text)
-{
-    return text.size() == 8 && text[2] == QLatin1Char(':') && text[5] == QLatin1Char(':');
-}
-
-// Runs the event loop until `done()` holds; false on timeout.
-bool RunUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > timeout.count()) return false;
-        QApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
-    return true;
-}
-
-void RunFor(std::chrono::milliseconds time) { RunUntil([] { return false; }, time); }
 
 // Local files dragged onto `window` and dropped there.
 void Drop(QWidget* window, const QStringList& paths)

@@ -30,31 +30,18 @@
 #include "broadcast/wire_format.h"
 #include "playback/media_graph_controller.h"
 #include "playback/video_renderer.h"
+#include "tests/support/player_checks.h"
 #include "tests/support/test_streams.h"
 #include "tests/support/wait_until.h"
 #include "tests/support/wire_capture.h"
-
-// Failures show texts as text.
-inline void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStdString() << '"'; }
 
 namespace kinoverd::test {
 namespace {
 
 using namespace std::chrono_literals;
 
-const QString kMedia = QStringLiteral(KINOVERD_TEST_MEDIA_DIR);
-QString Media(const char* name) { return kMedia + QLatin1Char('/') + QLatin1String(name); }
-
 // Where the main window puts the picture in its video window.
 constexpr QRect kPictureArea{54, 29, 377, 302};
-
-int CountKind(const WireCapture::Records& records, wire::Kind kind)
-{
-    int count = 0;
-    for (const CapturedDatagram& datagram : records)
-        count += datagram.bytes.size() >= wire::kHeadBytes && wire::HasHead(datagram.bytes.data(), kind);
-    return count;
-}
 
 // A plain UDP socket holding a port, as another program would.
 class PortHolder {
@@ -75,16 +62,6 @@ private:
     int fd_;
     bool ok_ = false;
 };
-
-bool IsElapsedTime(const QString& text)
-{
-    return text.size() == 8 && text[2] == QLatin1Char(':') && text[5] == QLatin1Char(':');
-}
-
-int ElapsedSeconds(const QString& text)
-{
-    return text.left(2).toInt() * 3600 + text.mid(3, 2).toInt() * 60 + text.mid(6, 2).toInt();
-}
 
 class StationTest : public testing::Test {
 protected:
@@ -113,19 +90,6 @@ protected:
             broadcasting_when_told_ = station->broadcaster() != nullptr;
         });
     }
-
-    // Runs the event loop until `done()` holds; false on timeout.
-    static bool RunUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout)
-    {
-        QElapsedTimer timer;
-        timer.start();
-        while (!done()) {
-            if (timer.elapsed() > timeout.count()) return false;
-            QApplication::processEvents(QEventLoop::AllEvents, 10);
-        }
-        return true;
-    }
-    static void RunFor(std::chrono::milliseconds time) { RunUntil([] { return false; }, time); }
 
     QString status() const { return statuses_.value(statuses_.size() - 1); }
     bool Playing() const { return picture_playing_ && IsElapsedTime(status()); }
