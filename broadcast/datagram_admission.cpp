@@ -41,15 +41,23 @@ DatagramAdmission::Outcome DatagramAdmission::Handle(uint8_t* datagram, size_t l
     bool request_start = false;
     {
         std::unique_lock lock(mutex_);
+        const bool whole_packet = length == wire::PacketSize(block_size_);
+        if (sender_ && !IsSender(source) && whole_packet && FollowedSenderGone(datagram)) {
+            // Its stream will never end: make way for the new one.
+            ForgetStream();
+            lock.unlock();
+            if (events) events->RestartReceived();
+            return Outcome::kRestart;
+        }
         if (sender_ && !IsSender(source)) {
-            const bool conflict = length == wire::PacketSize(block_size_) && NoteForeign(datagram);
+            const bool conflict = whole_packet && NoteForeign(datagram);
             lock.unlock();
             if (conflict && events) events->SenderConflict(source);
             return Outcome::kForeign;
         }
         // Every datagram of a broadcast is exactly one packet long; anything
         // else is not ours, and a short one would leave part of a slot stale.
-        if (length != wire::PacketSize(block_size_)) {
+        if (!whole_packet) {
             if (sender_) Add(implausible_);
             return Outcome::kWrongLength;
         }
@@ -70,6 +78,7 @@ DatagramAdmission::Outcome DatagramAdmission::Handle(uint8_t* datagram, size_t l
                 return Outcome::kNotAccepted;
             }
         }
+        if (!given_sender_) sender_heard_ = std::chrono::steady_clock::now();
 
         switch (*kind) {
         case wire::Kind::kRestart:
@@ -161,6 +170,15 @@ bool DatagramAdmission::NoteForeign(const uint8_t* datagram)
         conflict_datagrams_ = 0;
     }
     return ++conflict_datagrams_ == kConflictDatagrams;
+}
+
+// True when `datagram` starts another sender's stream and the sender
+// followed since its own stream-start packet has fallen silent. A station's
+// own broadcaster is never given up.
+bool DatagramAdmission::FollowedSenderGone(const uint8_t* datagram) const
+{
+    return !given_sender_ && wire::HasHead(datagram, wire::Kind::kStreamStart) &&
+           std::chrono::steady_clock::now() - sender_heard_ >= kSenderGoneAfter;
 }
 
 bool DatagramAdmission::Plausible(uint32_t stream_length, uint32_t block_index, bool header)

@@ -54,6 +54,9 @@ public:
     // make a conflict. Fewer are a stray or forged datagram, merely counted.
     static constexpr int kConflictDatagrams = 16;
     static constexpr std::chrono::seconds kConflictWindow{1};
+    // A followed sender silent this long has gone (crashed, unplugged): a
+    // stream-start packet from another sender then counts as a restart.
+    static constexpr std::chrono::seconds kSenderGoneAfter{2};
 
     DatagramAdmission(PacketRing& ring, uint32_t block_size) : ring_(ring), block_size_(block_size) {}
 
@@ -93,6 +96,7 @@ private:
     void CountLost(uint64_t blocks) { Add(lost_, blocks); }
     bool IsSender(const SenderAddress& source) const;
     bool NoteForeign(const uint8_t* datagram);
+    bool FollowedSenderGone(const uint8_t* datagram) const;
     void ForgetStream();
     static void Add(std::atomic<uint64_t>& counter, uint64_t n = 1)
     {
@@ -113,6 +117,7 @@ private:
     std::optional<uint32_t> stream_length_;      // of the first header or data packet
     std::optional<uint32_t> last_block_;         // the last live data block admitted
     uint64_t recent_blocks_ = 0;                 // bit n: last_block_ - n was admitted
+    std::chrono::steady_clock::time_point sender_heard_;  // the last datagram from sender_
     std::chrono::steady_clock::time_point conflict_window_start_;
     int conflict_datagrams_ = 0;                 // foreign stream packets in the window
 

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <functional>
 #include <random>
+#include <thread>
 #include <vector>
 
 #include "broadcast/packet_ring.h"
@@ -342,6 +343,24 @@ TEST_F(DatagramAdmissionTest, WithoutAGivenSenderTheStreamStartsSenderIsFollowed
     EXPECT_EQ(admission_.sender(), kSender);
     EXPECT_EQ(Posted(Event::kRestart), 1u);
     EXPECT_EQ(Posted(Event::kClose), 0u);
+}
+
+// A followed sender that vanished without its end packet makes way for the
+// next stream started on the channel; the station's own sender never does.
+TEST_F(DatagramAdmissionTest, AFollowedSenderSilentForLongGivesWayToANewStream)
+{
+    admission_.KeepTo(std::nullopt);
+    EXPECT_EQ(Feed(Kind::kStreamStart, 0, kOther), Outcome::kPushed);
+    std::this_thread::sleep_for(DatagramAdmission::kSenderGoneAfter + std::chrono::milliseconds(50));
+    EXPECT_EQ(Feed(Kind::kData, 40), Outcome::kForeign);
+    EXPECT_EQ(Feed(Kind::kStreamStart), Outcome::kRestart);
+    EXPECT_EQ(Posted(Event::kRestart), 1u);
+    EXPECT_EQ(Feed(Kind::kStreamStart), Outcome::kPushed);
+    EXPECT_EQ(admission_.sender(), kSender);
+
+    admission_.KeepTo(kSender);
+    std::this_thread::sleep_for(DatagramAdmission::kSenderGoneAfter + std::chrono::milliseconds(50));
+    EXPECT_EQ(Feed(Kind::kStreamStart, 0, kOther), Outcome::kForeign);
 }
 
 TEST_F(DatagramAdmissionTest, DatagramsOfAnyOtherLengthAreDropped)
