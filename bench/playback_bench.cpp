@@ -23,6 +23,7 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -114,6 +115,24 @@ public:
         for (const auto& [tid, thread] : threads_)
             if (!StartsWithAny(thread.name, prefixes)) total += thread.seconds;
         return total;
+    }
+    // "name 1.23 s" for each thread name outside `prefixes`, the busiest first.
+    std::string Busiest(const std::vector<std::string>& prefixes) const
+    {
+        std::map<std::string, double> by_name;
+        for (const auto& [tid, thread] : threads_)
+            if (!StartsWithAny(thread.name, prefixes)) by_name[thread.name] += thread.seconds;
+        std::vector<std::pair<double, std::string>> sorted;
+        for (const auto& [name, seconds] : by_name) sorted.emplace_back(seconds, name);
+        std::sort(sorted.rbegin(), sorted.rend());
+        std::string text;
+        for (const auto& [seconds, name] : sorted) {
+            if (seconds < 0.01) break;
+            char item[64];
+            std::snprintf(item, sizeof item, "%s%s %.2f s", text.empty() ? "" : ", ", name.c_str(), seconds);
+            text += item;
+        }
+        return text;
     }
     // Names of the most threads added for the programme at once while a picture played.
     const std::vector<std::string>& added_while_playing() const { return added_while_playing_; }
@@ -278,6 +297,7 @@ int main(int argc, char** argv)
     const double theirs = RusageSeconds(children_after) - RusageSeconds(children_before);
     std::printf("playing time:                     %.1f s\n", Seconds(finished - started));
     std::printf("CPU, receive and play:            %.2f s\n", ours);
+    std::printf("  by thread:                      %s\n", threads.Busiest(kNotReceiveAndPlay).c_str());
     std::printf("CPU, gst-play-1.0:                %.2f s (exit %d)\n", theirs,
                 reference_status ? *reference_status : -1);
     if (theirs > 0) std::printf("ratio:                            %.2f\n", ours / theirs);

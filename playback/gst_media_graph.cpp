@@ -136,6 +136,9 @@ bool GstMediaGraph::SeekTo(uint32_t position)
     // between the head and `position` takes a packet from the ring.
     const bool accepted = gst_element_seek_simple(
         source_, GST_FORMAT_BYTES, GstSeekFlags(GST_SEEK_FLAG_FLUSH), gint64(position));
+    // The flush is through: nothing decoded from the head is left, and the
+    // gate keeps the live data back until the stamp is reset.
+    play_from_ns_ = -1;
     OpenNetworkSourceGate(source_);
     Run();
     return accepted;
@@ -159,6 +162,8 @@ void GstMediaGraph::LinkDecodedStream(GstPad* pad)
     const bool video = g_str_has_prefix(name, "video/");
     const bool audio = g_str_has_prefix(name, "audio/");
     gst_caps_unref(caps);
+    if (video || audio)
+        gst_pad_add_probe(pad, GST_PAD_PROBE_TYPE_BUFFER, OnDecodedBuffer, this, nullptr);
     // Other streams (subtitles, private data) are left unlinked.
     if (video && !LinkVideo(pad)) Fail();
     if (audio && !LinkAudio(pad)) Fail();
@@ -176,6 +181,7 @@ bool GstMediaGraph::LinkVideo(GstPad* pad)
     }
     GstPad* sink_pad = AddChain(GST_BIN(pipeline_), {convert, sink});
     if (!sink_pad) return false;
+    AddSink(sink);
     const bool linked = gst_pad_link(pad, sink_pad) == GST_PAD_LINK_OK;
     gst_object_unref(sink_pad);
     return linked;
@@ -183,16 +189,46 @@ bool GstMediaGraph::LinkVideo(GstPad* pad)
 
 bool GstMediaGraph::LinkAudio(GstPad* pad)
 {
+    GstElement* sink = CreateAudioSink();
     GstPad* sink_pad = AddChain(GST_BIN(pipeline_),
                                 {AudioChannelStage::Create(audio_output_),
                                  gst_element_factory_make("audioconvert", nullptr),
-                                 gst_element_factory_make("audioresample", nullptr),
-                                 CreateAudioSink()});
+                                 gst_element_factory_make("audioresample", nullptr), sink});
     if (!sink_pad) return false;
+    AddSink(sink);
     const bool linked = gst_pad_link(pad, sink_pad) == GST_PAD_LINK_OK;
     gst_object_unref(sink_pad);
     if (linked) has_audio_ = true;
     return linked;
+}
+
+void GstMediaGraph::AddSink(GstElement* sink)
+{
+    std::lock_guard lock(sinks_mutex_);
+    sinks_.push_back(sink);
+    if (const int64_t from = play_from_ns_; from >= 0) g_object_set(sink, "ts-offset", -from, nullptr);
+}
+
+// The demuxer stamps what it decodes with the programme's own time, which
+// after a late join is seconds in, and cannot tell where a byte position
+// lies in time: so the source's segment starts at 0 and the sinks instead
+// play the first stamp that comes through at the clock's start. One offset
+// for all keeps sound and picture in step.
+void GstMediaGraph::PlayFromFirstStamp(GstBuffer* buffer)
+{
+    const GstClockTime pts = GST_BUFFER_PTS(buffer);
+    int64_t unset = -1;
+    if (!GST_CLOCK_TIME_IS_VALID(pts) || !play_from_ns_.compare_exchange_strong(unset, int64_t(pts)))
+        return;
+    std::lock_guard lock(sinks_mutex_);
+    for (GstElement* sink : sinks_) g_object_set(sink, "ts-offset", -int64_t(pts), nullptr);
+}
+
+GstPadProbeReturn GstMediaGraph::OnDecodedBuffer(GstPad*, GstPadProbeInfo* info, gpointer self)
+{
+    if (static_cast<GstMediaGraph*>(self)->play_from_ns_ < 0)
+        static_cast<GstMediaGraph*>(self)->PlayFromFirstStamp(GST_PAD_PROBE_INFO_BUFFER(info));
+    return GST_PAD_PROBE_OK;
 }
 
 namespace {

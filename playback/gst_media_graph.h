@@ -16,6 +16,8 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <mutex>
+#include <vector>
 
 #include "playback/audio_output.h"
 #include "playback/media_graph.h"
@@ -55,6 +57,10 @@ private:
     bool LinkVideo(GstPad* pad);
     bool LinkAudio(GstPad* pad);
     void Fail();
+    void AddSink(GstElement* sink);
+    void PlayFromFirstStamp(GstBuffer* buffer);
+
+    static GstPadProbeReturn OnDecodedBuffer(GstPad*, GstPadProbeInfo* info, gpointer self);
 
     static void OnPadAdded(GstElement*, GstPad* pad, gpointer self);
     static GstBusSyncReply OnBusMessage(GstBus*, GstMessage* message, gpointer self);
@@ -76,6 +82,13 @@ private:
     // step with the clock.
     std::atomic<int64_t> first_picture_ns_{-1};
     std::atomic<int64_t> shown_picture_ns_{-1};
+    // The first time stamp decoded since the graph was built or sought, or
+    // -1: every sink plays it as soon as the clock starts. Set by the
+    // streaming threads, reset by SeekTo.
+    std::atomic<int64_t> play_from_ns_{-1};
+    std::mutex sinks_mutex_;
+    std::vector<GstElement*> sinks_;  // guarded by sinks_mutex_; the pipeline holds them
+
     // The state the graph was last asked for, so that Run and Pause cost
     // nothing when already there.
     std::atomic<bool> playing_{false};

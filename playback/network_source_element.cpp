@@ -113,6 +113,18 @@ GstFlowReturn network_source_create(GstBaseSrc* base, guint64 offset, guint, Gst
     return GST_FLOW_OK;
 }
 
+// Reading goes on from the position sought, but the segment still starts
+// at 0: the demuxer would turn a later start into a time by the rate it
+// guessed from the head, and drop everything stamped before that guess,
+// seconds of a late join. The graph plays from the first stamp instead.
+gboolean network_source_do_seek(GstBaseSrc*, GstSegment* segment)
+{
+    segment->position = segment->start;
+    segment->start = 0;
+    segment->time = 0;
+    return TRUE;
+}
+
 gboolean network_source_get_size(GstBaseSrc*, guint64* size)
 {
     *size = kEndlessStream;
@@ -172,6 +184,7 @@ void network_source_class_init(NetworkSourceClass* klass)
     base_class->create = network_source_create;
     base_class->get_size = network_source_get_size;
     base_class->is_seekable = network_source_is_seekable;
+    base_class->do_seek = network_source_do_seek;
     base_class->query = network_source_query;
     base_class->unlock = network_source_unlock;
     base_class->unlock_stop = network_source_unlock_stop;

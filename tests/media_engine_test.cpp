@@ -58,11 +58,12 @@ public:
         EXPECT_TRUE(station.watching()) << "cannot tune in";
     }
 
-    // Broadcasts `file` on channel 0, replacing the sender's last broadcast.
-    bool Send(const std::string& file)
+    // Broadcasts `file` on channel 0 from `offset` on, replacing the
+    // sender's last broadcast.
+    bool Send(const std::string& file, uint32_t offset = 0)
     {
         sender = std::make_unique<Broadcaster>(file, 0, 2048, &sender_ends_);
-        if (!sender->Start(0)) {
+        if (!sender->Start(offset)) {
             ADD_FAILURE() << file << ": " << sender->error();
             return false;
         }
@@ -167,6 +168,34 @@ std::vector<uint8_t> ReadFile(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// Pictures ffprobe decodes from `bytes` of an MPEG stream; -1 when it cannot tell.
+int FramesIn(const std::vector<uint8_t>& bytes)
+{
+    TempDir dir;
+    const std::string file = dir.File("part.mpg");
+    if (!WriteBytes(file, bytes)) return -1;
+    ChildProcess probe("/usr/bin/ffprobe", {"-v", "quiet", "-count_frames", "-select_streams", "v:0",
+                                            "-show_entries", "stream=nb_read_frames", "-of", "csv=p=0", file});
+    if (probe.WaitForExit(seconds(60)) != 0) return -1;
+    return std::atoi(probe.out().c_str());
+}
+
+// Joining a programme halfway, the station plays every picture from the
+// first it can decode on: none is dropped as lying before the time the
+// demuxer guesses for the join's byte position.
+TEST(MediaEngine, ALateJoinPlaysEveryPictureFromTheFirstItCanDecode)
+{
+    // Far into a long clip, where a guess from the stream's head is seconds off.
+    const std::vector<uint8_t> clip = ReadFile(kMedia + "/long.mpg");
+    const uint32_t join = uint32_t(clip.size() / 5 * 4 / 2048 * 2048);
+    const int expected = FramesIn({clip.begin() + join + wire::kHeaderBytes, clip.end()});
+    ASSERT_GT(expected, 50);
+    Watching watching;
+    ASSERT_TRUE(watching.Send(kMedia + "/long.mpg", join));
+    ASSERT_TRUE(watching.RunUntilTheEnd(seconds(30)));
+    EXPECT_GE(watching.frames(), expected - 3);
 }
 
 // A station stays usable after bad input: the next good stream plays.
