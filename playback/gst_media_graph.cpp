@@ -6,6 +6,7 @@
 
 #include <QImage>
 
+#include <optional>
 #include <thread>
 
 #include "broadcast/wire_format.h"
@@ -233,6 +234,37 @@ GstPadProbeReturn GstMediaGraph::OnDecodedBuffer(GstPad*, GstPadProbeInfo* info,
 
 namespace {
 
+// A decoded frame kept mapped for as long as an image shows it.
+struct MappedFrame {
+    GstVideoFrame frame;
+    GstSample* sample;
+};
+
+void ReleaseFrame(void* mapped)
+{
+    auto* held = static_cast<MappedFrame*>(mapped);
+    gst_video_frame_unmap(&held->frame);
+    gst_sample_unref(held->sample);
+    delete held;
+}
+
+// The sample's picture as an image over the decoded buffer itself, which
+// it holds until the widget has drawn it and let go: no copy per frame.
+std::optional<QImage> FrameOf(GstSample* sample)
+{
+    GstVideoInfo info;
+    if (!gst_video_info_from_caps(&info, gst_sample_get_caps(sample))) return std::nullopt;
+    auto* held = new MappedFrame{{}, gst_sample_ref(sample)};
+    if (!gst_video_frame_map(&held->frame, &info, gst_sample_get_buffer(sample), GST_MAP_READ)) {
+        gst_sample_unref(held->sample);
+        delete held;
+        return std::nullopt;
+    }
+    return QImage(static_cast<const uchar*>(GST_VIDEO_FRAME_PLANE_DATA(&held->frame, 0)),
+                  GST_VIDEO_INFO_WIDTH(&info), GST_VIDEO_INFO_HEIGHT(&info),
+                  GST_VIDEO_FRAME_PLANE_STRIDE(&held->frame, 0), QImage::Format_RGB32, ReleaseFrame, held);
+}
+
 // A sample's time stamp, or -1.
 int64_t TimeStampOf(GstSample* sample)
 {
@@ -259,16 +291,9 @@ GstFlowReturn GstMediaGraph::OnNewSample(GstElement* sink, gpointer self)
     int64_t unset = -1;
     graph->first_picture_ns_.compare_exchange_strong(unset, stamp);
     graph->shown_picture_ns_ = stamp;
-    GstVideoInfo info;
-    GstBuffer* buffer = gst_sample_get_buffer(sample);
-    GstMapInfo map;
-    if (graph->renderer_ && gst_video_info_from_caps(&info, gst_sample_get_caps(sample)) &&
-        gst_buffer_map(buffer, &map, GST_MAP_READ)) {
-        // Copied: the buffer goes back to the pipeline before the widget draws.
-        QImage frame(map.data, GST_VIDEO_INFO_WIDTH(&info), GST_VIDEO_INFO_HEIGHT(&info),
-                     GST_VIDEO_INFO_PLANE_STRIDE(&info, 0), QImage::Format_RGB32);
-        graph->renderer_->PostFrame(frame.copy());
-        gst_buffer_unmap(buffer, &map);
+    if (graph->renderer_) {
+        std::optional<QImage> frame = FrameOf(sample);
+        if (frame) graph->renderer_->PostFrame(std::move(*frame));
     }
     gst_sample_unref(sample);
     return GST_FLOW_OK;
