@@ -503,6 +503,48 @@ TEST(KinoverdProgram, FilesOnTheCommandLineAreBroadcast)
         capture.WaitFor([](const auto& records) { return CountKind(records, wire::Kind::kData) > 10; }, 2s));
 }
 
+// Real presses on the slider and the picture while a clip plays: the groove
+// held down for 1.5 s restarts the broadcast once, at release; the
+// picture's menu left open while the clip ends (and its renderer goes),
+// then closed with Esc, leaves the player running and usable.
+TEST_F(MainWindowTest, AHeldGrooveSeeksOnceAndThePicturesMenuOutlivesThePicture)
+{
+    chosen_files_ = {Media("demo.mpg")};
+    Click(Control::File);
+    ASSERT_TRUE(RunUntilPlaying());
+    WireCapture capture(station_.channel());
+    ASSERT_TRUE(capture.Start());
+    QWidget* slider = control(Control::Position);
+    const QPoint groove(slider->width() * 3 / 4, slider->height() / 2);
+    QTest::mousePress(slider, Qt::LeftButton, Qt::NoModifier, groove);
+    RunFor(1500ms);
+    EXPECT_EQ(CountKind(capture.records(), wire::Kind::kRestart), 0);
+    QTest::mouseRelease(slider, Qt::LeftButton, Qt::NoModifier, groove);
+    RunFor(1s);
+    EXPECT_EQ(CountKind(capture.records(), wire::Kind::kRestart), 1);
+
+    VideoWindow* video = window_->video_window();
+    ASSERT_TRUE(RunUntil([&] { return Renderer(video) && Renderer(video)->frames_presented() > 5; }, 20s));
+    bool menu_open_at_the_end = false;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        if (menu && window_->status_text() == QLatin1String("the end")) {
+            menu_open_at_the_end = true;
+            QTest::keyClick(menu, Qt::Key_Escape);
+        }
+    });
+    poll.start(20);
+    QTest::mouseClick(Renderer(video), Qt::RightButton, Qt::NoModifier, QPoint(20, 20));
+    EXPECT_TRUE(RunUntil([&] { return menu_open_at_the_end && !QApplication::activePopupWidget(); }, 30s));
+    poll.stop();
+    EXPECT_EQ(Renderer(video), nullptr);
+
+    chosen_files_ = {Media("short.mpg")};
+    Click(Control::File);
+    EXPECT_TRUE(RunUntilPlaying());
+}
+
 // ---- With a sound server: last in the binary, it stays for the tests after it ----
 
 using MainWindowSoundTest = MainWindowTest;
