@@ -602,12 +602,13 @@ TEST_F(MainWindowSoundTest, AudioChannelFromThePictureLeavesFullScreenBeforeItsD
         } else if (QWidget* dialog = QApplication::activeModalWidget(); dialog && !dialog_seen) {
             dialog_seen = true;
             full_screen_with_dialog = station_.IsFullScreen() || window_->full_screen_chosen();
-            dialog->close();
+            QTest::keyClick(dialog, Qt::Key_Escape);
         }
     });
     poll.start(10);
-    QTest::mouseClick(video, Qt::RightButton, Qt::NoModifier, QPoint(20, 10));
-    EXPECT_TRUE(RunUntil([&] { return dialog_seen; }, 10s));
+    // On the picture covering the screen.
+    QTest::mouseClick(Renderer(video), Qt::RightButton, Qt::NoModifier, QPoint(20, 10));
+    EXPECT_TRUE(RunUntil([&] { return dialog_seen && !QApplication::activeModalWidget(); }, 10s));
     EXPECT_FALSE(full_screen_with_dialog);
 }
 
