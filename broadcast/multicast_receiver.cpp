@@ -27,8 +27,9 @@ int MulticastReceiver::Start(const std::string& group, uint16_t port, uint32_t b
     if (!socket_.OpenListener(group, port, block_size, true, MulticastSocket::Port::kShared)) return 0;
     // A two-packet buffer holds a single datagram here (the kernel counts
     // its own overhead per datagram), so any delay of this thread longer
-    // than one pacing interval lost data. Room for a few hundred
-    // milliseconds of a broadcast keeps every datagram for the ring.
+    // than one pacing interval lost data. Room for about a second of a
+    // broadcast keeps every datagram for the ring, even while another
+    // sender floods the channel and shares the buffer.
     socket_.SetReceiveBuffer(kReceiveBufferBytes);
     wake_fd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     if (wake_fd_ < 0) {

@@ -17,7 +17,7 @@ namespace kinoverd {
 
 class MulticastReceiver {
 public:
-    static constexpr int kReceiveBufferBytes = 128 * 1024;
+    static constexpr int kReceiveBufferBytes = 1024 * 1024;
     // Gets each datagram's bytes, its true length (longer than the buffer
     // when it was cut) and its sender; may change the bytes in place.
     using DatagramHandler =
