@@ -41,6 +41,7 @@
 #include "playback/video_renderer.h"
 #include "station/station.h"
 #include "tests/support/child_process.h"
+#include "tests/support/frame_count.h"
 #include "tests/support/private_lan_check.h"
 #include "tests/support/pulse_null_output.h"
 #include "tests/support/run_events_until.h"
@@ -183,16 +184,6 @@ private:
     std::thread thread_;
 };
 
-// Frames of the file's video stream as ffprobe decodes them; -1 when it cannot tell.
-int FramesInFile(const std::string& file)
-{
-    kinoverd::test::ChildProcess probe("/usr/bin/ffprobe",
-                                       {"-v", "error", "-count_frames", "-select_streams", "v:0",
-                                        "-show_entries", "stream=nb_read_frames", "-of", "csv=p=0", file});
-    if (probe.WaitForExit(std::chrono::minutes(2)) != 0) return -1;
-    return std::atoi(probe.out().c_str());
-}
-
 // "name x2, other" for a list of thread names.
 std::string Tally(const std::vector<std::string>& names)
 {
@@ -293,7 +284,7 @@ int main(int argc, char** argv)
     std::printf("played to the end: %s, underruns: %d, pictures built: %d\n", ended ? "yes" : "NO",
                 station.underruns(), pictures);
     std::printf("frames shown:                     %d of %d in the file (ffprobe)\n", frames,
-                FramesInFile(file));
+                test::FramesInFile(file));
     if (first_datagram)
         std::printf("Play -> first datagram:           %.0f ms\n", Milliseconds(*first_datagram - started));
     if (first_datagram && half_full)

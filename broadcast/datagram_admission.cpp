@@ -42,14 +42,14 @@ DatagramAdmission::Outcome DatagramAdmission::Handle(uint8_t* datagram, size_t l
     {
         std::unique_lock lock(mutex_);
         const bool whole_packet = length == wire::PacketSize(block_size_);
-        if (sender_ && !IsSender(source) && whole_packet && FollowedSenderGone(datagram)) {
-            // Its stream will never end: make way for the new one.
-            ForgetStream();
-            lock.unlock();
-            if (events) events->RestartReceived();
-            return Outcome::kRestart;
-        }
         if (sender_ && !IsSender(source)) {
+            if (whole_packet && FollowedSenderGone(datagram)) {
+                // Its stream will never end: make way for the new one.
+                ForgetStream();
+                lock.unlock();
+                if (events) events->RestartReceived();
+                return Outcome::kRestart;
+            }
             const bool conflict = whole_packet && NoteForeign(datagram);
             lock.unlock();
             if (conflict && events) events->SenderConflict(source);

@@ -21,6 +21,9 @@ public:
     // The first pack offset when no pack start code is found: in a track,
     // the user data of sector 28 after a RIFF header.
     static constexpr int32_t kNoPackOffset = 65924;
+    // Why a file with no pack is refused: sent, it would reach nobody as a picture.
+    static constexpr const char* kNoPackText =
+        "no MPEG pack start code in the first 512 KiB: not an MPEG system stream or Video CD track";
     // Where a track file's first sector's user data begins: after the
     // 44-byte RIFF/CDXA header and the sector's 24 bytes of sync, address,
     // mode and subheader.

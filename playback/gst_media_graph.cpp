@@ -6,7 +6,6 @@
 
 #include <QImage>
 
-#include <optional>
 #include <thread>
 
 #include "broadcast/wire_format.h"
@@ -250,15 +249,16 @@ void ReleaseFrame(void* mapped)
 
 // The sample's picture as an image over the decoded buffer itself, which
 // it holds until the widget has drawn it and let go: no copy per frame.
-std::optional<QImage> FrameOf(GstSample* sample)
+// Null when the sample cannot be read.
+QImage FrameOf(GstSample* sample)
 {
     GstVideoInfo info;
-    if (!gst_video_info_from_caps(&info, gst_sample_get_caps(sample))) return std::nullopt;
+    if (!gst_video_info_from_caps(&info, gst_sample_get_caps(sample))) return {};
     auto* held = new MappedFrame{{}, gst_sample_ref(sample)};
     if (!gst_video_frame_map(&held->frame, &info, gst_sample_get_buffer(sample), GST_MAP_READ)) {
         gst_sample_unref(held->sample);
         delete held;
-        return std::nullopt;
+        return {};
     }
     return QImage(static_cast<const uchar*>(GST_VIDEO_FRAME_PLANE_DATA(&held->frame, 0)),
                   GST_VIDEO_INFO_WIDTH(&info), GST_VIDEO_INFO_HEIGHT(&info),
@@ -292,8 +292,8 @@ GstFlowReturn GstMediaGraph::OnNewSample(GstElement* sink, gpointer self)
     graph->first_picture_ns_.compare_exchange_strong(unset, stamp);
     graph->shown_picture_ns_ = stamp;
     if (graph->renderer_) {
-        std::optional<QImage> frame = FrameOf(sample);
-        if (frame) graph->renderer_->PostFrame(std::move(*frame));
+        QImage frame = FrameOf(sample);
+        if (!frame.isNull()) graph->renderer_->PostFrame(std::move(frame));
     }
     gst_sample_unref(sample);
     return GST_FLOW_OK;

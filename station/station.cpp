@@ -424,7 +424,7 @@ bool Station::CreateBroadcaster(int channel)
     // Sent as it is, such a file would reach nobody as a picture.
     if (broadcaster_->first_pack_offset() == MediaStreamFile::kNoPackOffset) {
         broadcaster_.reset();
-        ShowFileError("no MPEG pack start code in the first 512 KiB: not an MPEG system stream or Video CD track");
+        ShowFileError(MediaStreamFile::kNoPackText);
         SetProgrammeRunning(false);
         return false;
     }

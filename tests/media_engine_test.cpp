@@ -18,6 +18,7 @@
 #include "playback/video_renderer.h"
 #include "station/station.h"
 #include "tests/support/child_process.h"
+#include "tests/support/frame_count.h"
 #include "tests/support/recorded_broadcast_ends.h"
 #include "tests/support/run_events_until.h"
 #include "tests/support/test_streams.h"
@@ -175,11 +176,7 @@ int FramesIn(const std::vector<uint8_t>& bytes)
 {
     TempDir dir;
     const std::string file = dir.File("part.mpg");
-    if (!WriteBytes(file, bytes)) return -1;
-    ChildProcess probe("/usr/bin/ffprobe", {"-v", "quiet", "-count_frames", "-select_streams", "v:0",
-                                            "-show_entries", "stream=nb_read_frames", "-of", "csv=p=0", file});
-    if (probe.WaitForExit(seconds(60)) != 0) return -1;
-    return std::atoi(probe.out().c_str());
+    return WriteBytes(file, bytes) ? FramesInFile(file) : -1;
 }
 
 // Joining a programme halfway, the station plays every picture from the

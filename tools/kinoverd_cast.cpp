@@ -281,10 +281,7 @@ std::optional<int> BroadcastFile(const std::string& path, int& channel, Broadcas
     // the result. Checked before start, whose complaint about such a file
     // would mislead.
     if (broadcaster->first_pack_offset() == MediaStreamFile::kNoPackOffset) {
-        std::fprintf(stderr,
-                     "kinoverd-cast: %s: no MPEG pack start code in the first 512 KiB: "
-                     "not an MPEG system stream or Video CD track\n",
-                     path.c_str());
+        std::fprintf(stderr, "kinoverd-cast: %s: %s\n", path.c_str(), MediaStreamFile::kNoPackText);
         return kExitFailure;
     }
     if (!broadcaster->Start(0)) {
