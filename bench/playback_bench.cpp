@@ -72,11 +72,13 @@ bool StartsWithAny(const std::string& name, const std::vector<std::string>& pref
     return false;
 }
 
-// This process's threads, sampled while they live: CPU time by thread, and
+// A process's threads, sampled while they live: CPU time by thread, and
 // the most threads that were added for the programme (not there before it)
 // at once while a picture played. One thread at a time.
 class ThreadSampler {
 public:
+    explicit ThreadSampler(const std::string& process = "self") : tasks_("/proc/" + process + "/task/") {}
+
     void MarkBaseline()
     {
         Sample(false);
@@ -87,8 +89,8 @@ public:
     {
         const long ticks = sysconf(_SC_CLK_TCK);
         std::vector<std::string> added_now;
-        for (const QString& tid : QDir("/proc/self/task").entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
-            std::ifstream file("/proc/self/task/" + tid.toStdString() + "/stat");
+        for (const QString& tid : QDir(QString::fromStdString(tasks_)).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+            std::ifstream file(tasks_ + tid.toStdString() + "/stat");
             std::string line;
             if (!std::getline(file, line)) continue;
             const size_t open = line.find('('), close = line.rfind(')');
@@ -143,6 +145,7 @@ private:
         std::string name;
         double seconds = 0;
     };
+    std::string tasks_;
     std::map<int, Thread> threads_;
     std::set<int> baseline_;
     std::vector<std::string> added_while_playing_;
@@ -250,6 +253,8 @@ int main(int argc, char** argv)
         {"--no-interactive", "-q", "--videosink=videoconvert ! video/x-raw,format=BGRx ! fakesink sync=true",
          file});
 
+    ThreadSampler reference_threads(std::to_string(reference.pid()));
+
     ReceptionClock reception_clock(station.controller().reception().admission());
     const Clock::time_point started = Clock::now();
     station.Play({QString::fromStdString(file)});
@@ -261,6 +266,7 @@ int main(int argc, char** argv)
         pthread_setname_np(pthread_self(), "bench-sampler");
         while (sampling) {
             threads.Sample(picture_playing);
+            reference_threads.Sample(false);
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
         }
     });
@@ -300,6 +306,7 @@ int main(int argc, char** argv)
     std::printf("  by thread:                      %s\n", threads.Busiest(kNotReceiveAndPlay).c_str());
     std::printf("CPU, gst-play-1.0:                %.2f s (exit %d)\n", theirs,
                 reference_status ? *reference_status : -1);
+    std::printf("  by thread:                      %s\n", reference_threads.Busiest({}).c_str());
     if (theirs > 0) std::printf("ratio:                            %.2f\n", ours / theirs);
     // The station's own threads are named kv-; the rest belong to the graph.
     std::vector<std::string> graph_threads, station_threads;

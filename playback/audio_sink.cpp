@@ -9,6 +9,8 @@ namespace kinoverd {
 
 namespace {
 
+constexpr gint64 kSoundPieceUsec = 40000;
+
 // Whether an output of `factory` can be opened here now.
 bool Answers(const char* factory)
 {
@@ -44,7 +46,15 @@ const std::string& ChosenOutput()
 GstElement* CreateAudioSink()
 {
     const std::string& output = ChosenOutput();
-    if (!output.empty()) return gst_element_factory_make(output.c_str(), "audio-output");
+    if (!output.empty()) {
+        GstElement* sink = gst_element_factory_make(output.c_str(), "audio-output");
+        // Sound is written in 40 ms pieces instead of the default 10 ms: a
+        // quarter of the wake-ups of the sink and the sound server's thread.
+        // Nothing waits on a sound's latency here, and the picture keeps in
+        // step all the same, since the clock allows for what is buffered.
+        if (sink) g_object_set(sink, "latency-time", kSoundPieceUsec, nullptr);
+        return sink;
+    }
     GstElement* silent = gst_element_factory_make("fakesink", "audio-output");
     // In step with the clock, as a real output would be, so that the
     // picture keeps its pace.

@@ -22,6 +22,7 @@ public:
     ChildProcess& operator=(const ChildProcess&) = delete;
 
     bool started() const { return pid_ > 0; }
+    pid_t pid() const { return pid_; }
 
     // The exit code (minus the signal number when a signal killed it), or
     // empty when it is still running after `timeout`.
