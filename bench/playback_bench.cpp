@@ -279,7 +279,8 @@ int main(int argc, char** argv)
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
         }
     });
-    playing.exec();
+    // An error told while starting has quit the loop before it ran.
+    if (error.isEmpty()) playing.exec();
     sampling = false;
     sampler.join();
     threads.Sample(false);
