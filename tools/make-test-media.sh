@@ -24,18 +24,20 @@ if [ $# -lt 1 ] || [ $# -gt 2 ]; then
     exit 2
 fi
 
-outdir=$1
 repo=$(cd "$(dirname "$0")/.." && pwd)
+mkdir -p "$1"
+# Absolute from here on: the Video CD step below works in a folder of its own.
+outdir=$(cd "$1" && pwd)
 vcd_track=${2:-}
-if [ -z "$vcd_track" ]; then
+if [ -n "$vcd_track" ] && [[ "$vcd_track" == */* ]]; then
+    vcd_track=$(cd "$(dirname "$vcd_track")" && pwd)/$(basename "$vcd_track")
+elif [ -z "$vcd_track" ]; then
     if [ -x "$repo/build/tools/kinoverd-vcd-track" ]; then
         vcd_track=$repo/build/tools/kinoverd-vcd-track
     else
         vcd_track=kinoverd-vcd-track
     fi
 fi
-
-mkdir -p "$outdir"
 
 # The VCD target gives MPEG-1 video and MPEG audio in 2324-byte packs, so
 # each pack fills exactly one track sector. The bitexact flags and a single
