@@ -13,7 +13,7 @@ packages=(
     gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-bad
     gstreamer1.0-plugins-ugly gstreamer1.0-libav gstreamer1.0-tools gstreamer1.0-alsa
     gstreamer1.0-plugins-base-apps
-    libasound2-dev qt6-qpa-plugins
+    libasound2-dev qt6-qpa-plugins xdg-utils
     # The system dialogs (file chooser, buttons) in Chinese
     qt6-translations-l10n
     # Chinese captions and texts
