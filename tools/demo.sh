@@ -8,7 +8,8 @@
 #
 # With a desktop (DISPLAY or WAYLAND_DISPLAY set) the player opens there;
 # press 退出 (Exit) to end it. Without one it plays on a virtual X server for
-# a few seconds and saves a picture of the screen to build/demo-screenshot.png.
+# a few seconds, saves a picture of the screen to build/demo-screenshot.png
+# and fails unless the picture shows the clip playing.
 # KINOVERD_DEMO_HEADLESS=1 forces the virtual X server.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -16,7 +17,7 @@ cd "$(dirname "$0")/.."
 bash tools/install-deps.sh
 
 cmake -G Ninja -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
-cmake --build build -j2 --target kinoverd kinoverd-screen-grab kinoverd-vcd-track
+cmake --build build -j2 --target kinoverd kinoverd-screen-grab kinoverd-test-card-check kinoverd-vcd-track
 
 if [ ! -f build/test-media/demo.mpg ]; then
     bash tools/make-test-media.sh build/test-media build/tools/kinoverd-vcd-track
@@ -30,6 +31,7 @@ fi
 screenshot=$PWD/build/demo-screenshot.png
 tools/private-lan bash -c '
     set -euo pipefail
+    source tools/player-on-screen.sh
     # The X server picks a free display number and reports it on fd 3.
     display_file=$(mktemp)
     Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$display_file" 2>/dev/null &
@@ -44,13 +46,27 @@ tools/private-lan bash -c '
 
     build/app/kinoverd "$1" &
     player=$!
-    # About a second to find a free channel, two and a half to fill the
-    # ring, then a few seconds of playing.
-    sleep 9
-    build/tools/kinoverd-screen-grab "$2"
+    shows_card() {
+        build/tools/kinoverd-screen-grab "$2" &&
+            build/tools/kinoverd-test-card-check "$2" "${picture[@]}" >/dev/null
+    }
+    # Waits for the first picture (up to 15 s), then lets it play for two
+    # seconds more: the picture saved is a playing one, with its time.
+    status=1
+    for _ in $(seq 30); do
+        sleep 0.5
+        if shows_card "$@"; then
+            sleep 2
+            shows_card "$@" && status=0
+            break
+        fi
+    done
     kill -TERM "$player"
     wait "$player" || true
     kill "$xvfb"
-    wait "$xvfb" 2>/dev/null || true' demo "$clip" "$screenshot"
+    wait "$xvfb" 2>/dev/null || true
+    rm -rf "$XDG_RUNTIME_DIR"
+    exit "$status"' demo "$clip" "$screenshot" ||
+    { echo "demo: the player did not show the clip playing; see $screenshot" >&2; exit 1; }
 
 echo "The player played $clip; a picture of the screen is in $screenshot"

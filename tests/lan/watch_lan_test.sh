@@ -32,10 +32,8 @@ start_on() {
 }
 runtime=$(mktemp -d)
 
-# Where the windows stand on a 1024x768 screen: the picture, and the status
-# pane with the elapsed time.
-picture=(324 144 377 302)
-status_pane=(290 480 187 60)
+# shellcheck source=../../tools/player-on-screen.sh
+source "$here/../../tools/player-on-screen.sh"
 
 pids=()
 cleanup() {
