@@ -68,17 +68,24 @@ DatagramAdmission::Outcome DatagramAdmission::Handle(uint8_t* datagram, size_t l
         }
         if (!sender_) {
             // Following whoever starts a stream, and nobody yet: control
-            // packets from anyone at all must not end or disturb anything.
-            if (*kind == wire::Kind::kStreamStart) {
-                sender_ = source;
-            } else if (!IsStreamPacket(*kind)) {
+            // packets from anyone else must not end or disturb anything,
+            // but the broadcast heard so far may close before its next
+            // stream-start packet, and nothing more is coming then.
+            if (*kind == wire::Kind::kClose && source == heard_from_) {
+                if (events) events->CloseReceived();
+                return Outcome::kClose;
+            }
+            if (!IsStreamPacket(*kind)) {
                 Add(foreign_);
                 return Outcome::kForeign;
-            } else {
+            }
+            if (*kind != wire::Kind::kStreamStart) {
+                Hear(source);
                 return Outcome::kNotAccepted;
             }
+            sender_ = source;
         }
-        if (!given_sender_) sender_heard_ = std::chrono::steady_clock::now();
+        Hear(source);
 
         switch (*kind) {
         case wire::Kind::kRestart:
@@ -102,13 +109,7 @@ DatagramAdmission::Outcome DatagramAdmission::Handle(uint8_t* datagram, size_t l
         case wire::Kind::kEnd:
             if (!accepted_) return Outcome::kNotAccepted;
             if (ended_) return Outcome::kStreamOver;
-            // What has not come by now never will.
-            if (last_block_ && stream_length_) {
-                const uint64_t blocks = (uint64_t(*stream_length_) + block_size_ - 1) / block_size_;
-                CountLost(blocks - 1 - *last_block_);
-            } else {
-                CountLost(HeadBlocksInStream() - std::min(next_header_block_, HeadBlocksInStream()));
-            }
+            CountMissingEnd();
             next_header_block_ = wire::kHeaderBytes / block_size_;
             break;
         }
@@ -150,6 +151,31 @@ DatagramAdmission::Outcome DatagramAdmission::Handle(uint8_t* datagram, size_t l
     return pushed ? Outcome::kPushed : Outcome::kRingFull;
 }
 
+void DatagramAdmission::Hear(const SenderAddress& source)
+{
+    heard_at_ = std::chrono::steady_clock::now();
+    heard_from_ = source;
+}
+
+// At the end packet, what has not come by now never will. A missing tail
+// shorter than one chunk is one a sender may leave out; more was lost.
+void DatagramAdmission::CountMissingEnd()
+{
+    uint64_t received_end = uint64_t(HeadBlocksInStream()) * block_size_;
+    if (last_block_) {
+        received_end = (uint64_t(*last_block_) + 1) * block_size_;
+    } else {
+        CountLost(HeadBlocksInStream() - std::min(next_header_block_, HeadBlocksInStream()));
+    }
+    if (!stream_length_ || *stream_length_ <= received_end) return;
+    const uint64_t missing_bytes = *stream_length_ - received_end;
+    const uint64_t missing_blocks = (missing_bytes + block_size_ - 1) / block_size_;
+    if (missing_bytes < wire::kChunkBytes)
+        Add(unsent_, missing_blocks);
+    else
+        CountLost(missing_blocks);
+}
+
 // A socket connected to a group reports no address of its own: then its
 // port alone names the station's own sender.
 bool DatagramAdmission::IsSender(const SenderAddress& source) const
@@ -177,8 +203,8 @@ bool DatagramAdmission::NoteForeign(const uint8_t* datagram)
 // own broadcaster is never given up.
 bool DatagramAdmission::FollowedSenderGone(const uint8_t* datagram) const
 {
-    return !given_sender_ && wire::HasHead(datagram, wire::Kind::kStreamStart) &&
-           std::chrono::steady_clock::now() - sender_heard_ >= kSenderGoneAfter;
+    return !given_sender_ && wire::HasHead(datagram, wire::Kind::kStreamStart) && heard_at_ &&
+           std::chrono::steady_clock::now() - *heard_at_ >= kSenderGoneAfter;
 }
 
 bool DatagramAdmission::Plausible(uint32_t stream_length, uint32_t block_index, bool header)
@@ -251,6 +277,7 @@ DatagramAdmission::Outcome DatagramAdmission::AdmitData(const uint8_t* datagram)
         // Live data follows the head at the sender's position: the jump is
         // no loss, but a head cut short is.
         CountLost(HeadBlocksInStream() - std::min(next_header_block_, HeadBlocksInStream()));
+        Add(skipped_, index - wire::kHeaderBytes / block_size_);
         next_header_block_ = wire::kHeaderBytes / block_size_;
         recent_blocks_ = 1;
     }
@@ -314,17 +341,25 @@ std::optional<SenderAddress> DatagramAdmission::sender() const
     return sender_;
 }
 
+std::optional<std::chrono::steady_clock::time_point> DatagramAdmission::last_heard() const
+{
+    std::lock_guard lock(mutex_);
+    return heard_at_;
+}
+
 DatagramAdmission::Counters DatagramAdmission::counters() const
 {
     constexpr auto relaxed = std::memory_order_relaxed;
-    return {admitted_.load(relaxed), lost_.load(relaxed), duplicate_.load(relaxed),
-            late_.load(relaxed), implausible_.load(relaxed), foreign_.load(relaxed)};
+    return {admitted_.load(relaxed), lost_.load(relaxed),    duplicate_.load(relaxed),
+            late_.load(relaxed),     implausible_.load(relaxed), foreign_.load(relaxed),
+            skipped_.load(relaxed),  unsent_.load(relaxed)};
 }
 
 void DatagramAdmission::ResetCounters()
 {
     std::lock_guard lock(mutex_);
-    for (auto* counter : {&admitted_, &lost_, &duplicate_, &late_, &implausible_, &foreign_})
+    for (auto* counter :
+         {&admitted_, &lost_, &duplicate_, &late_, &implausible_, &foreign_, &skipped_, &unsent_})
         counter->store(0, std::memory_order_relaxed);
 }
 

@@ -1,10 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Judges each datagram a receive thread gets: keeps to one sender,
 // synchronises on its stream-start packet, acts on its restart and close
-// packets, keeps the first 64 KiB of the stream (the header packets, as
-// data) and buffers the live data in the packet ring in strictly increasing
-// block order, counting what is lost, repeated, late, implausible or sent by
-// anyone else. It asks for playback to start when the ring is half full and
+// packets (before it synchronises, on a close from the sender last heard),
+// keeps the first 64 KiB of the stream (the header packets, as data) and
+// buffers the live data in the packet ring in strictly increasing block
+// order, counting what is lost, repeated, late, implausible, skipped, left
+// unsent or sent by anyone else. It asks for playback to start when the ring is half full and
 // for the station's own sender to hold when it is nearly full.
 #pragma once
 
@@ -48,6 +49,13 @@ public:
         uint64_t late = 0;         // blocks that came after a later one (out of order)
         uint64_t implausible = 0;  // datagrams from the sender that fit no stream
         uint64_t foreign = 0;      // datagrams from any other sender
+        // Blocks between a stream's head and its first live block: sent
+        // before the receiver synchronised, or skipped by a restart
+        // elsewhere (blocks lost right there count here too).
+        uint64_t skipped = 0;
+        // Blocks at the stream's end that never came, fewer than one chunk:
+        // a sender sends only whole chunks and may leave such a tail out.
+        uint64_t unsent = 0;
     };
 
     // Another sender's stream packets: this many within kConflictWindow
@@ -85,6 +93,9 @@ public:
     bool stream_ended() const;
     // The sender kept to now, if any.
     std::optional<SenderAddress> sender() const;
+    // When a datagram of a broadcast was last heard: from the sender kept
+    // to, or while there is none, any stream packet. Empty before any.
+    std::optional<std::chrono::steady_clock::time_point> last_heard() const;
     Counters counters() const;
     void ResetCounters();
 
@@ -94,6 +105,8 @@ private:
     bool Plausible(uint32_t stream_length, uint32_t block_index, bool header);
     uint32_t HeadBlocksInStream() const;
     void CountLost(uint64_t blocks) { Add(lost_, blocks); }
+    void CountMissingEnd();
+    void Hear(const SenderAddress& source);
     bool IsSender(const SenderAddress& source) const;
     bool NoteForeign(const uint8_t* datagram);
     bool FollowedSenderGone(const uint8_t* datagram) const;
@@ -117,7 +130,10 @@ private:
     std::optional<uint32_t> stream_length_;      // of the first header or data packet
     std::optional<uint32_t> last_block_;         // the last live data block admitted
     uint64_t recent_blocks_ = 0;                 // bit n: last_block_ - n was admitted
-    std::chrono::steady_clock::time_point sender_heard_;  // the last datagram from sender_
+    // The last datagram from sender_, or while there is none, the last
+    // stream packet from anyone, and who sent it; kept across Reset.
+    std::optional<std::chrono::steady_clock::time_point> heard_at_;
+    std::optional<SenderAddress> heard_from_;
     std::chrono::steady_clock::time_point conflict_window_start_;
     int conflict_datagrams_ = 0;                 // foreign stream packets in the window
 
@@ -128,6 +144,8 @@ private:
     std::atomic<uint64_t> late_{0};
     std::atomic<uint64_t> implausible_{0};
     std::atomic<uint64_t> foreign_{0};
+    std::atomic<uint64_t> skipped_{0};
+    std::atomic<uint64_t> unsent_{0};
 };
 
 }  // namespace kinoverd

@@ -283,7 +283,7 @@ TEST_F(DatagramAdmissionTest, BlocksAreKeptInOrderAndGapsCountAsLost)
 }
 
 // The last block ends the stream even when the end packet is lost; an end
-// packet that comes before the last blocks counts them lost.
+// packet that comes before the last blocks counts them as missing.
 TEST_F(DatagramAdmissionTest, TheLastBlockEndsTheStreamWithoutItsEndPacket)
 {
     constexpr uint32_t kShort = 40 * wire::kBlockSize - 100;
@@ -304,7 +304,7 @@ TEST_F(DatagramAdmissionTest, TheLastBlockEndsTheStreamWithoutItsEndPacket)
     for (uint32_t i = 0; i < 32; ++i) Feed(Kind::kHeader, i, kSender, kShort);
     for (uint32_t i = 32; i < 37; ++i) Feed(Kind::kData, i, kSender, kShort);
     EXPECT_EQ(Feed(Kind::kEnd), Outcome::kPushed);
-    EXPECT_EQ(admission_.counters().lost, 3u);
+    EXPECT_EQ(admission_.counters().unsent, 3u);  // less than a chunk
 }
 
 // Anyone can send to a group: nothing from another sender is buffered or
@@ -343,6 +343,53 @@ TEST_F(DatagramAdmissionTest, WithoutAGivenSenderTheStreamStartsSenderIsFollowed
     EXPECT_EQ(admission_.sender(), kSender);
     EXPECT_EQ(Posted(Event::kRestart), 1u);
     EXPECT_EQ(Posted(Event::kClose), 0u);
+}
+
+// Before it synchronises, a receiver ends on a close from the sender it
+// last heard, so that it does not wait for ever for a stream that is over;
+// anyone else's close is still foreign.
+TEST_F(DatagramAdmissionTest, BeforeAStreamStartOnlyTheSenderLastHeardCanClose)
+{
+    admission_.KeepTo(std::nullopt);
+    EXPECT_FALSE(admission_.last_heard().has_value());
+    EXPECT_EQ(Feed(Kind::kClose), Outcome::kForeign);
+    EXPECT_EQ(Feed(Kind::kData, 40, kOther), Outcome::kNotAccepted);
+    EXPECT_EQ(Feed(Kind::kData, 41), Outcome::kNotAccepted);
+    EXPECT_TRUE(admission_.last_heard().has_value());
+    EXPECT_EQ(Feed(Kind::kClose, 0, kOther), Outcome::kForeign);
+    EXPECT_EQ(Feed(Kind::kRestart), Outcome::kForeign);
+    EXPECT_EQ(Feed(Kind::kClose), Outcome::kClose);
+    EXPECT_EQ(events_.Notices(), std::vector<Event>{Event::kClose});
+    EXPECT_EQ(ring().Count(), 0u);
+}
+
+// What a sender never sent while a receiver listened is no loss: the blocks
+// before a late join are skipped, and a tail shorter than one chunk may be
+// left unsent. A longer part missing at the end is lost.
+TEST_F(DatagramAdmissionTest, AJoinSkipsBlocksAndAnUnsentTailIsNoLoss)
+{
+    constexpr uint32_t kBlocksInChunks = 96;  // four chunks after the head
+    constexpr uint32_t kTail = 13192;         // the last 7 blocks, less than a chunk
+    constexpr uint32_t kStreamLength = kBlocksInChunks * wire::kBlockSize + kTail;
+    auto broadcast = [&](uint32_t first_live, uint32_t end_live) {
+        admission_.Reset();
+        admission_.ResetCounters();
+        Feed(Kind::kStreamStart);
+        for (uint32_t i = 0; i < 32; ++i) Feed(Kind::kHeader, i, kSender, kStreamLength);
+        for (uint32_t i = first_live; i < end_live; ++i) Feed(Kind::kData, i, kSender, kStreamLength);
+        EXPECT_EQ(Feed(Kind::kEnd), Outcome::kPushed);
+        return admission_.counters();
+    };
+    const auto whole = broadcast(32, kBlocksInChunks);
+    EXPECT_EQ(whole.lost + whole.skipped, 0u);
+    EXPECT_EQ(whole.unsent, 7u);
+    const auto late = broadcast(64, kBlocksInChunks);
+    EXPECT_EQ(late.lost, 0u);
+    EXPECT_EQ(late.skipped, 32u);
+    EXPECT_EQ(late.unsent, 7u);
+    const auto cut = broadcast(32, kBlocksInChunks - 16);
+    EXPECT_EQ(cut.lost, 16u + 7u);
+    EXPECT_EQ(cut.unsent, 0u);
 }
 
 // A followed sender that vanished without its end packet makes way for the

@@ -110,10 +110,33 @@ int ChannelTuner::Finish(bool reached_end)
                  static_cast<unsigned long long>(counters.late),
                  static_cast<unsigned long long>(counters.implausible),
                  static_cast<unsigned long long>(counters.foreign));
-    if (reached_end && counters.lost == 0) return kExitDone;
+    if (counters.unsent > 0) {
+        std::fprintf(stderr,
+                     "kinoverd-tune: the sender left out the stream's last %llu blocks, less than a "
+                     "chunk\n",
+                     static_cast<unsigned long long>(counters.unsent));
+    }
+    if (reached_end && counters.lost == 0 && counters.skipped == 0) return kExitDone;
+    if (reached_end && counters.lost == 0) {
+        std::fprintf(stderr,
+                     "kinoverd-tune: the copy is whole from where it joined the stream; %llu blocks "
+                     "before that were sent before tuning in or skipped by a restart\n",
+                     static_cast<unsigned long long>(counters.skipped));
+        return kExitJoinedLate;
+    }
     std::fprintf(stderr, "kinoverd-tune: the copy is %s\n",
                  reached_end ? "damaged: blocks are missing" : "incomplete");
     return kExitDamaged;
+}
+
+std::optional<int> ChannelTuner::EndOfSilence(Clock::time_point since)
+{
+    if (Clock::now() - since < kSilenceLimit) return std::nullopt;
+    std::fprintf(stderr,
+                 "kinoverd-tune: nothing received for %lld s: the broadcast stopped without an end "
+                 "packet\n",
+                 static_cast<long long>(std::chrono::duration_cast<std::chrono::seconds>(kSilenceLimit).count()));
+    return Finish(false);
 }
 
 std::optional<int> ChannelTuner::AwaitStart()
@@ -128,6 +151,11 @@ std::optional<int> ChannelTuner::AwaitStart()
             std::fprintf(stderr, "kinoverd-tune: restart: waiting for the next stream\n");
         }
         if (ready_.exchange(false)) return std::nullopt;
+        // Waiting for a broadcast to begin is endless; one heard that went
+        // silent is over, synchronised on or not.
+        if (const auto heard = reception_.admission().last_heard()) {
+            if (const auto status = EndOfSilence(*heard)) return status;
+        }
         // The whole of a short stream is in the ring, with its end packet.
         const uint32_t count = reception_.ring().Count();
         if (count != last_count) {
@@ -166,14 +194,7 @@ std::optional<int> ChannelTuner::ReadStream()
         }
         // Nothing buffered: what arrived before a close is written.
         if (const auto status = TakeInterruption()) return status;
-        if (Clock::now() - last_data >= kSilenceLimit) {
-            std::fprintf(stderr,
-                         "kinoverd-tune: nothing received for %lld s: the broadcast stopped "
-                         "without an end packet\n",
-                         static_cast<long long>(
-                             std::chrono::duration_cast<std::chrono::seconds>(kSilenceLimit).count()));
-            return Finish(false);
-        }
+        if (const auto status = EndOfSilence(last_data)) return status;
         reception_.WaitForPacket(kIdleTick, [this] { return closed_ || restarted_; });
         ReportProgress();
     }

@@ -3,9 +3,11 @@
 // the received stream to a file descriptor: keeps to the sender of the
 // stream-start packet it synchronises on, waits until the ring is half full
 // (or a short stream is whole), then takes the stream block by block as the
-// playback source does. Ends at the stream's end, its sender's close packet
-// or a stopping signal; its restart packet starts the next stream in the
-// same output. Reports lost, duplicate and foreign datagrams.
+// playback source does. Ends at the stream's end, its sender's close packet,
+// a silence or a stopping signal; its restart packet starts the next stream
+// in the same output. Before it synchronises, the close or silence of the
+// broadcast it last heard ends it too. Reports lost, duplicate and foreign
+// datagrams.
 #pragma once
 
 #include <atomic>
@@ -22,9 +24,10 @@ class StopSignals;
 
 class ChannelTuner : private ReceptionEvents {
 public:
-    static constexpr int kExitDone = 0;       // the stream's end, nothing lost
-    static constexpr int kExitFailure = 1;    // cannot listen or write
-    static constexpr int kExitDamaged = 3;    // blocks lost, or closed or silent before the end
+    static constexpr int kExitDone = 0;        // the whole stream to its end, nothing lost
+    static constexpr int kExitFailure = 1;     // cannot listen or write
+    static constexpr int kExitDamaged = 3;     // blocks lost, or closed or silent before the end
+    static constexpr int kExitJoinedLate = 4;  // nothing lost from the join point to the end
     static constexpr int kExitSignalBase = 128;
     // A running broadcast sends every 6 ms and holds its sender 500 ms at most.
     static constexpr auto kSilenceLimit = std::chrono::seconds(5);
@@ -46,6 +49,8 @@ private:
     std::optional<int> TakeInterruption();
     // Sleeps until an event or a signal arrives, or `limit` passes.
     void Sleep(std::chrono::milliseconds limit) const;
+    // The exit status once nothing was heard since `since` for kSilenceLimit.
+    std::optional<int> EndOfSilence(std::chrono::steady_clock::time_point since);
     // Empty when written, or an exit status (a write error, a signal).
     std::optional<int> WriteBlock(const uint8_t* block, uint32_t size);
     void ReportProgress();

@@ -35,15 +35,24 @@ constexpr const char* kUsage =
     "is listened to; datagrams from anyone else are counted and ignored.\n"
     "Blocks come out in stream order: duplicates and late blocks are dropped,\n"
     "a gap counts as lost blocks. Ends at the end of the stream (its last\n"
-    "block or its end packet), when the broadcast is closed, or on Ctrl-C /\n"
-    "SIGTERM; a restarted broadcast continues in the same output. Progress,\n"
-    "lost, duplicate and foreign counts go to standard error.\n"
+    "block or its end packet), when the broadcast is closed, after 5 seconds\n"
+    "without a datagram from it, or on Ctrl-C / SIGTERM; a restarted broadcast\n"
+    "continues in the same output. Waiting for a stream-start packet, it also\n"
+    "ends when the broadcast it last heard closes or falls silent for 5\n"
+    "seconds; nothing heard at all, it waits. Progress, lost, duplicate and\n"
+    "foreign counts go to standard error.\n"
     "\n"
-    "Exit status: 0 the stream's end arrived and no block was lost; 1 cannot\n"
-    "listen or cannot write; 2 bad usage; 3 the copy is damaged or incomplete:\n"
-    "blocks were lost (some senders never send the last\n"
-    "part of a stream that does not fill 32 KiB), or the broadcast was closed\n"
-    "or went silent before its end; 128 + signal number when stopped by a signal.\n";
+    "Exit status:\n"
+    "  0  complete: the whole stream to its end, no block lost (a last part\n"
+    "     shorter than 32 KiB that the sender left out is reported, no more)\n"
+    "  1  cannot listen or cannot write\n"
+    "  2  bad usage\n"
+    "  3  damaged or incomplete: blocks were lost, or the broadcast was closed\n"
+    "     or fell silent before its end (also before any stream began)\n"
+    "  4  joined late: nothing lost from where the copy joined the stream to\n"
+    "     its end, but it lacks what was sent before that point (tuned in\n"
+    "     after the broadcast began, or the broadcast restarted elsewhere)\n"
+    "  128 + signal number when stopped by a signal.\n";
 
 struct Options {
     std::optional<int> channel;

@@ -24,11 +24,13 @@ rm -f "$work"/*.out "$work"/*.err
 
 on() { local station=$1; shift; ip netns exec "$station" "$@"; }
 
-# Waits for a tuner and fails unless it ended at the end packet.
+# Waits for a tuner and fails unless it ended at the end packet with the
+# status given: 0 for a whole copy, 4 for a late join that lost nothing.
 expect_tuner_done() {
-    local pid=$1 name=$2
-    if ! wait "$pid"; then
-        echo "tuner $name failed:" >&2
+    local pid=$1 name=$2 expected=$3 status=0
+    wait "$pid" || status=$?
+    if [ "$status" -ne "$expected" ]; then
+        echo "tuner $name ended with status $status, not $expected:" >&2
         cat "$work/$name.err" >&2
         return 1
     fi
@@ -36,12 +38,13 @@ expect_tuner_done() {
 
 run_round() {
     local stream=$1 broadcast_file=$2 label=$3
-    local pids=() names=()
+    local pids=() names=() statuses=()
     for station in st0 st1 st2; do
         on "$station" "$tune" --channel 0 --output "$work/$label-$station.out" \
             2>"$work/$label-$station.err" &
         pids+=($!)
         names+=("$label-$station")
+        statuses+=(0)
     done
     sleep 0.5
     on st0 "$cast" --channel 0 "$broadcast_file" >"$work/$label-cast.out" &
@@ -51,9 +54,10 @@ run_round() {
     on st3 "$tune" --channel 0 --output "$work/$label-st3.out" 2>"$work/$label-st3.err" &
     pids+=($!)
     names+=("$label-st3")
+    statuses+=(4)
     wait "$cast_pid"
     for i in "${!pids[@]}"; do
-        expect_tuner_done "${pids[$i]}" "${names[$i]}"
+        expect_tuner_done "${pids[$i]}" "${names[$i]}" "${statuses[$i]}"
     done
     for station in st0 st1 st2; do
         "$check" "$stream" "$work/$label-$station.out" --from-start
