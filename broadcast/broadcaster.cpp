@@ -222,8 +222,7 @@ void Broadcaster::StopWith(Stop stop)
         case Stop::kClose:
             SendControlPackets(wire::Kind::kClose, 4);
             break;
-        case Stop::kQuiet:
-            std::this_thread::sleep_for(kControlPause);
+        case Stop::kQuiet:  // nothing follows on the wire, so nothing to wait for
             break;
         }
     }

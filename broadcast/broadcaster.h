@@ -60,10 +60,14 @@ public:
 
     uint32_t stream_length() const { return stream_.length(); }
     uint32_t start_offset() const { return start_offset_; }
+    // Empty until a scan has read the file, and when it found no pack.
     std::optional<int32_t> first_pack_offset() const
     {
-        return layout_ ? std::optional(layout_->first_pack_offset) : std::nullopt;
+        return layout_ ? layout_->first_pack_offset : std::nullopt;
     }
+    // The scan read the file and found no pack start code (see
+    // MediaStreamFile::kNoPackText).
+    bool lacks_mpeg_pack() const { return layout_ && !layout_->first_pack_offset; }
     bool sector_mode() const { return layout_ && layout_->video_cd_track; }
     int channel() const { return channel_; }
     const std::string& file_name() const { return file_name_; }

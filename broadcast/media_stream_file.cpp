@@ -46,8 +46,8 @@ std::optional<MediaStreamFile::Layout> MediaStreamFile::ScanLayout(const std::st
                                    std::begin(kPackStart), std::end(kPackStart));
     if (found != head.begin() + kScanBytes + 3) layout.first_pack_offset = int32_t(found - head.begin());
     const bool riff = std::memcmp(head.data(), "RIFF", 4) == 0 && std::memcmp(head.data() + 8, "CDXA", 4) == 0;
-    const int32_t sector_start = layout.first_pack_offset - kSectorUserDataStart;
-    const bool synced = layout.first_pack_offset != kNoPackOffset && sector_start >= 0 &&
+    const int32_t sector_start = layout.first_pack_offset.value_or(0) - kSectorUserDataStart;
+    const bool synced = sector_start >= 0 &&
                         std::memcmp(head.data() + sector_start, kSectorSync, sizeof kSectorSync) == 0;
     layout.video_cd_track = riff || synced;
     return layout;
@@ -73,7 +73,7 @@ std::optional<MediaStreamFile::Layout> MediaStreamFile::ScanLayout(SectorSource&
             if (found != sector + kSectorUserBytes && in_scan(offset)) return Layout{int32_t(offset), true};
         }
     }
-    return Layout{kNoPackOffset, true};
+    return Layout{std::nullopt, true};
 }
 
 MediaStreamFile::~MediaStreamFile() { Close(); }

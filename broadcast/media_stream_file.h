@@ -18,8 +18,8 @@ public:
     static constexpr uint32_t kSectorBytes = SectorSource::kSectorBytes;
     static constexpr uint32_t kSectorUserBytes = SectorSource::kUserBytes;
     static constexpr uint32_t kScanBytes = 524288;
-    // The first pack offset when no pack start code is found: in a track,
-    // the user data of sector 28 after a RIFF header.
+    // Where a track's user data is taken to begin when no pack start code
+    // is found: sector 28 after a RIFF header.
     static constexpr int32_t kNoPackOffset = 65924;
     // Why a file with no pack is refused: sent, it would reach nobody as a picture.
     static constexpr const char* kNoPackText =
@@ -31,14 +31,18 @@ public:
 
     // How a file holds its stream, judged from its first 512 KiB.
     struct Layout {
-        // File offset of the first pack start code (00 00 01 BA), or kNoPackOffset.
-        int32_t first_pack_offset = kNoPackOffset;
+        // File offset of the first pack start code (00 00 01 BA); empty when
+        // there is none. Kept apart from kNoPackOffset, where a code may lie.
+        std::optional<int32_t> first_pack_offset;
         // Raw sectors: a RIFF/CDXA header, or a sector's sync pattern right
         // before the first pack's user data. Anything else is a plain
         // stream, however much precedes its first pack.
         bool video_cd_track = false;
         // Where the stream begins, for Open: 0 for a plain stream.
-        int32_t user_data_offset() const { return video_cd_track ? first_pack_offset : 0; }
+        int32_t user_data_offset() const
+        {
+            return video_cd_track ? first_pack_offset.value_or(kNoPackOffset) : 0;
+        }
     };
 
     // Empty when the file cannot be read.

@@ -24,8 +24,11 @@
 #include <vector>
 
 #include "broadcast/broadcaster.h"
+#include "broadcast/channel_reception.h"
+#include "broadcast/media_stream_file.h"
 #include "broadcast/wire_format.h"
 #include "tests/support/child_process.h"
+#include "tests/support/recorded_events.h"
 #include "tests/support/test_streams.h"
 #include "tests/support/wire_capture.h"
 
@@ -234,6 +237,98 @@ TEST_F(KinoverdCastTest, FilesAreSentOneAfterAnotherOnTheChosenChannel)
     EXPECT_EQ(KindsOn(capture.records(), capture.control_port()), "");
 }
 
+// A test stream whose first pack, an MPEG-1 pack header, names its rate.
+std::vector<uint8_t> StreamAtRate(size_t bytes, uint32_t bytes_per_second, uint32_t seed)
+{
+    std::vector<uint8_t> stream = test::MpegLikeStream(bytes, seed);
+    const uint32_t units = bytes_per_second / 50;
+    const uint8_t pack[] = {0x00, 0x00, 0x01, 0xBA, 0x21, 0x00, 0x01, 0x00, 0x01,
+                            uint8_t(0x80 | (units >> 15)), uint8_t(units >> 7), uint8_t((units << 1) | 1)};
+    std::copy(std::begin(pack), std::end(pack), stream.begin());
+    return stream;
+}
+
+// A station plays a stream from the moment half its ring is filled, at the
+// stream's rate, and only then waits for the next stream: the next file of
+// a list must not start before, or its opening is lost.
+TEST_F(KinoverdCastTest, TheNextFileStartsOnceStationsCanHavePlayedOutTheLast)
+{
+    constexpr uint32_t kRate = 250000;
+    const auto second_stream = StreamAtRate(400 * 1024, kRate, 2);
+    const std::string first = WriteFile("first.mpg", StreamAtRate(1024 * 1024, kRate, 1));
+    const std::string second = WriteFile("second.mpg", second_stream);
+    WireCapture capture(0);
+    ASSERT_TRUE(capture.Start());
+    test::RecordedEvents events;
+    ChannelReception station(kBlock);
+    ASSERT_TRUE(station.Start(0, &events));
+    CastProcess cast({"--channel", "0", first, second});
+
+    // The first file, taken at its rate from the moment playback may start.
+    ASSERT_TRUE(events.WaitFor(test::Event::kPlaybackReady, 20s));
+    const auto reading = Clock::now();
+    std::vector<uint8_t> block(kBlock);
+    uint64_t taken = 0;
+    for (;;) {
+        const ChannelReception::Block got = station.TakeBlock(block.data());
+        if (got.take == ChannelReception::Take::kEnd) break;
+        if (got.take == ChannelReception::Take::kEmpty) {
+            station.WaitForPacket(100ms, [] { return false; });
+            continue;
+        }
+        taken += got.bytes;
+        std::this_thread::sleep_until(
+            reading + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(double(taken) / kRate)));
+    }
+    const auto played_out = Clock::now();
+    station.Reset();
+
+    // The second file from its first byte: its first second.
+    ASSERT_TRUE(events.WaitFor(test::Event::kPlaybackReady, 20s, 2));
+    std::vector<uint8_t> opening;
+    while (opening.size() < kRate) {
+        const ChannelReception::Block got = station.TakeBlock(block.data());
+        ASSERT_EQ(got.take, ChannelReception::Take::kData);
+        opening.insert(opening.end(), block.begin(), block.begin() + got.bytes);
+    }
+    EXPECT_TRUE(std::equal(opening.begin(), opening.begin() + kRate, second_stream.begin()));
+    EXPECT_EQ(cast.WaitForExit(30s), 0) << cast.err();
+
+    LetCaptureCatchUp();
+    const WireCapture::Records records = capture.records();
+    const auto first_end = std::find_if(records.begin(), records.end(), [](const auto& datagram) {
+        return wire::HasHead(datagram.bytes.data(), wire::Kind::kEnd);
+    });
+    const auto second_start = std::find_if(first_end, records.end(), [](const auto& datagram) {
+        return wire::HasHead(datagram.bytes.data(), wire::Kind::kStreamStart);
+    });
+    ASSERT_NE(second_start, records.end());
+    EXPECT_GT(second_start->arrival, played_out);
+}
+
+// 65,924 is where a file without a pack was once said to have one; a real
+// pack there must not be mistaken for none: a plain file, and a Video CD
+// track whose first 28 sectors are empty.
+TEST_F(KinoverdCastTest, AFirstPackAtByte65924IsBroadcast)
+{
+    const auto stream = test::MpegLikeStream(kShortStreamBytes, 3);
+    std::vector<uint8_t> plain = test::NonMpegBytes(MediaStreamFile::kNoPackOffset, 4);
+    plain.insert(plain.end(), stream.begin(), stream.end());
+    std::vector<uint8_t> late_track_stream(28 * MediaStreamFile::kSectorUserBytes, 0);
+    late_track_stream.insert(late_track_stream.end(), stream.begin(), stream.end());
+    const std::string plain_path = WriteFile("late-pack.mpg", plain);
+    const std::string track_path = WriteFile("late-pack.dat", test::VcdTrackOf(late_track_stream));
+    for (const std::string& path : {plain_path, track_path}) {
+        SCOPED_TRACE(path);
+        WireCapture capture(3);
+        ASSERT_TRUE(capture.Start());
+        CastProcess cast({"--channel", "3", path});
+        EXPECT_EQ(cast.WaitForExit(30s), 0) << cast.err();
+        LetCaptureCatchUp();
+        EXPECT_THAT(KindsOn(capture.records(), capture.data_port()), testing::MatchesRegex("AH{32}P+E"));
+    }
+}
+
 TEST_F(KinoverdCastTest, OptionsEndAtDoubleDash)
 {
     ShortStream("-clip.mpg");
@@ -414,6 +509,8 @@ int AnnouncedChannel(const std::string& out)
 TEST_F(KinoverdCastTest, ACasterWhoseChannelIsTakenMovesToAFreeOne)
 {
     const std::string movie = LongStream("movie.mpg");
+    WireCapture taken(0);
+    ASSERT_TRUE(taken.Start());
     CastProcess cast({"--channel", "0", movie});
     ASSERT_TRUE(cast.WaitForOutput(movie + ": ", 10s));
     std::this_thread::sleep_for(1s);
@@ -422,6 +519,9 @@ TEST_F(KinoverdCastTest, ACasterWhoseChannelIsTakenMovesToAFreeOne)
     intruder.Run();
     ASSERT_TRUE(cast.WaitForOutput("moved to channel 1 (", 15s)) << cast.err();
     EXPECT_THAT(cast.err(), HasSubstr("kinoverd-cast: channel 0 is taken by another sender ("));
+    // It leaves without a close packet, which the intruder's listeners would obey.
+    LetCaptureCatchUp();
+    EXPECT_EQ(KindsOn(taken.records(), taken.control_port()), "");
     // A listener makes a channel busy for the probe: only now.
     WireCapture capture(1);
     ASSERT_TRUE(capture.Start());

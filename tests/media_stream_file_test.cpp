@@ -36,10 +36,10 @@ std::vector<uint8_t> WithPackStartAt(size_t bytes, size_t offset)
     return content;
 }
 
+// Empty when the scan found no pack start code.
 std::optional<int32_t> FirstPackOffset(const std::string& path)
 {
-    const auto layout = MediaStreamFile::ScanLayout(path);
-    return layout ? std::optional(layout->first_pack_offset) : std::nullopt;
+    return MediaStreamFile::ScanLayout(path).value().first_pack_offset;
 }
 
 std::vector<uint8_t> ReadAll(const MediaStreamFile& file, uint64_t position, uint32_t count)
@@ -83,19 +83,37 @@ TEST_F(MediaStreamFileTest, ScanLooksOnlyAtTheFirst512KiB)
     EXPECT_EQ(
         FirstPackOffset(Write("edge", WithPackStartAt(scan + 100, scan - 4))),
         int32_t(scan - 4));
-    EXPECT_EQ(FirstPackOffset(
-                  Write("across", WithPackStartAt(scan + 100, scan - 3))),
-              MediaStreamFile::kNoPackOffset);
-    EXPECT_EQ(
-        FirstPackOffset(Write("beyond", WithPackStartAt(scan + 100, scan))),
-        MediaStreamFile::kNoPackOffset);
+    EXPECT_EQ(FirstPackOffset(Write("across", WithPackStartAt(scan + 100, scan - 3))), std::nullopt);
+    EXPECT_EQ(FirstPackOffset(Write("beyond", WithPackStartAt(scan + 100, scan))), std::nullopt);
 }
 
-TEST_F(MediaStreamFileTest, ScanWithoutCodeGivesTheFixedOffset)
+TEST_F(MediaStreamFileTest, ScanWithoutCodeFindsNone)
 {
-    EXPECT_EQ(FirstPackOffset(Write("noise", NonMpegBytes(70000))), 65924);
-    EXPECT_EQ(FirstPackOffset(Write("empty", {})), 65924);
-    EXPECT_EQ(FirstPackOffset(Write("tiny", {0x00, 0x00, 0x01})), 65924);
+    EXPECT_EQ(FirstPackOffset(Write("noise", NonMpegBytes(70000))), std::nullopt);
+    EXPECT_EQ(FirstPackOffset(Write("empty", {})), std::nullopt);
+    EXPECT_EQ(FirstPackOffset(Write("tiny", {0x00, 0x00, 0x01})), std::nullopt);
+}
+
+// The offset a file without a pack was once given: a real pack found there
+// is a pack like any other, in a plain file and in a track whose first 28
+// sectors are empty.
+TEST_F(MediaStreamFileTest, APackAtTheNoPackOffsetIsFound)
+{
+    const int32_t at = MediaStreamFile::kNoPackOffset;
+    const auto plain = MediaStreamFile::ScanLayout(Write("plain.mpg", WithPackStartAt(200000, size_t(at))));
+    EXPECT_EQ(plain->first_pack_offset, at);
+    EXPECT_FALSE(plain->video_cd_track);
+
+    std::vector<uint8_t> padded(28 * size_t(kUserData), 0);
+    const auto stream = MpegLikeStream(10 * kUserData);
+    padded.insert(padded.end(), stream.begin(), stream.end());
+    const std::string track_path = Write("track.dat", VcdTrackOf(padded));
+    const auto track = MediaStreamFile::ScanLayout(track_path);
+    EXPECT_EQ(track->first_pack_offset, at);
+    EXPECT_TRUE(track->video_cd_track);
+    MediaStreamFile file;
+    ASSERT_TRUE(file.Open(track_path, track->user_data_offset()));
+    EXPECT_EQ(ReadAll(file, 0, 4000), Slice(stream, 0, 4000));
 }
 
 // A track says so by its RIFF/CDXA header or by a sector's sync pattern in
@@ -138,7 +156,7 @@ TEST_F(MediaStreamFileTest, OnlyATrackHeaderOrSectorSyncMakesATrack)
 
 TEST_F(MediaStreamFileTest, ScanOfAMissingFileHasNoResult)
 {
-    EXPECT_FALSE(FirstPackOffset(dir_.File("missing")).has_value());
+    EXPECT_FALSE(MediaStreamFile::ScanLayout(dir_.File("missing")).has_value());
 }
 
 // ---- plain mode ----

@@ -73,13 +73,16 @@ constexpr const char* kUsage =
     "  --           end of options: every later argument is a file\n"
     "\n"
     "Each file is sent at about the pace it plays (its mux rate), a little ahead,\n"
-    "so that tuned stations neither starve nor overflow.\n"
+    "so that tuned stations neither starve nor overflow. The next file starts\n"
+    "only once stations tuned in can have played out the last one.\n"
     "\n"
     "Every file and disc must exist and be readable before anything is sent.\n"
     "Ctrl-C or SIGTERM stops the broadcast with its close packets.\n"
     "\n"
     "When another sender broadcasts on the same channel, the broadcast says so\n"
-    "and moves to a free channel, going on from where it was.\n"
+    "and moves to a free channel, going on from where it was; it leaves the\n"
+    "taken channel without a close packet, which would stop the other sender's\n"
+    "listeners too.\n"
     "\n"
     "Exit status: 0 all files sent; 1 a file cannot be broadcast, could not be\n"
     "read to its end (a read error, a file that shrank) or no channel is free;\n"
@@ -238,9 +241,9 @@ std::optional<int> MoveToFreeChannel(const std::string& path, int& channel, Broa
     const auto started = pace->start();
     pace.reset();
     watch.Stop();
-    // Our receivers on the old channel are told it is over; the other
-    // sender's keep to their own sender and ignore it.
-    broadcaster->StopAndClose();
+    // Without a close packet: the channel is the other sender's now, and
+    // other stations obey a close from anyone. Ours hear silence.
+    broadcaster->StopQuietly();
     const int free_channel = FreeChannelProbe(wire::kBlockSize).FindFreeChannel(channel);
     if (free_channel < 0) {
         std::fprintf(stderr, "%s\n", kNoFreeChannelText);
@@ -265,10 +268,12 @@ std::optional<int> MoveToFreeChannel(const std::string& path, int& channel, Broa
 }
 
 // Broadcasts one file to its end on `channel`, moving it to a free channel
-// when another sender takes it. Empty when the file ended; otherwise the exit
+// when another sender takes it. Empty when the file ended, with `played_out`
+// set to when tuned stations can have played it out; otherwise the exit
 // status (a file that cannot be broadcast, no free channel, a stopping signal).
 std::optional<int> BroadcastFile(const std::string& path, int& channel, BroadcastEndFlag& ended,
-                                 const StopSignals& signals, const TrackOpener& tracks)
+                                 const StopSignals& signals, const TrackOpener& tracks,
+                                 Clock::time_point& played_out)
 {
     // A signal that came while the previous file was being shut down: its end
     // packet has told the receivers that stream is over, nothing more to send.
@@ -280,7 +285,7 @@ std::optional<int> BroadcastFile(const std::string& path, int& channel, Broadcas
     // header, as Video CD sectors from a guessed offset: nobody could play
     // the result. Checked before start, whose complaint about such a file
     // would mislead.
-    if (broadcaster->first_pack_offset() == MediaStreamFile::kNoPackOffset) {
+    if (broadcaster->lacks_mpeg_pack()) {
         std::fprintf(stderr, "kinoverd-cast: %s: %s\n", path.c_str(), MediaStreamFile::kNoPackText);
         return kExitFailure;
     }
@@ -320,6 +325,7 @@ std::optional<int> BroadcastFile(const std::string& path, int& channel, Broadcas
         }
         if (ended.Take()) {
             ReportProgress(*broadcaster);
+            played_out = pace->PlayedOutAt(Clock::now());
             broadcaster->StopQuietly();
             const std::string read_error = broadcaster->read_error();
             if (read_error.empty()) return std::nullopt;
@@ -352,6 +358,20 @@ std::optional<int> BroadcastFile(const std::string& path, int& channel, Broadcas
     }
 }
 
+// Waits until `played_out`, so that no tuned station misses the beginning of
+// the next file while it still plays the last one. Empty when the time has
+// come; otherwise the exit status of a stopping signal.
+std::optional<int> AwaitPlayOut(Clock::time_point played_out, const StopSignals& signals)
+{
+    for (;;) {
+        if (const auto signal = signals.Take()) return kExitSignalBase + *signal;
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(played_out - Clock::now()).count();
+        if (left <= 0) return std::nullopt;
+        pollfd fd{signals.fd(), POLLIN, 0};
+        poll(&fd, 1, int(left));
+    }
+}
+
 int Cast(const Options& options, const StopSignals& signals)
 {
     std::vector<std::string> names;
@@ -379,9 +399,15 @@ int Cast(const Options& options, const StopSignals& signals)
         return kExitFailure;
     }
     const DiscTrackOpener tracks;
+    std::optional<Clock::time_point> played_out;  // of the file sent last
     do {
         for (const auto& name : names) {
-            if (const auto status = BroadcastFile(name, channel, ended, signals, tracks)) return *status;
+            if (played_out) {
+                if (const auto status = AwaitPlayOut(*played_out, signals)) return *status;
+            }
+            played_out.emplace();
+            if (const auto status = BroadcastFile(name, channel, ended, signals, tracks, *played_out))
+                return *status;
         }
     } while (options.loop);
     return kExitDone;

@@ -2,9 +2,16 @@
 #include "tools/playing_pace.h"
 
 #include "broadcast/broadcaster.h"
-#include "broadcast/media_stream_file.h"
+#include "broadcast/channel_reception.h"
 
 namespace kinoverd {
+
+namespace {
+
+// A station starts reading once half its ring is filled.
+constexpr uint32_t kStationReadingBytes = ChannelReception::kRingKib * 1024 / 2;
+
+}  // namespace
 
 std::optional<uint32_t> PlayingPace::MuxRate(const uint8_t* pack, size_t length)
 {
@@ -25,8 +32,7 @@ std::optional<uint32_t> PlayingPace::MuxRate(const uint8_t* pack, size_t length)
 PlayingPace::PlayingPace(Broadcaster& broadcaster, std::chrono::steady_clock::time_point start)
     : broadcaster_(broadcaster), start_(start)
 {
-    const auto offset = broadcaster.first_pack_offset();
-    if (!offset || *offset == MediaStreamFile::kNoPackOffset) return;
+    if (!broadcaster.first_pack_offset()) return;
     rate_ = MuxRate(broadcaster.header().data(), broadcaster.header().size());
 }
 
@@ -37,13 +43,25 @@ PlayingPace::~PlayingPace()
 
 void PlayingPace::Update()
 {
+    const auto now = std::chrono::steady_clock::now();
+    const uint32_t sent = broadcaster_.sent_position();
+    if (!stations_reading_ && sent - broadcaster_.start_offset() >= kStationReadingBytes)
+        stations_reading_ = now;
     if (!rate_) return;
-    const double seconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
-    const bool ahead = broadcaster_.sent_position() > seconds * *rate_ + kLeadBytes;
+    const double seconds = std::chrono::duration<double>(now - start_).count();
+    const bool ahead = sent > seconds * *rate_ + kLeadBytes;
     if (ahead && !holding_) broadcaster_.HoldSend();
     if (!ahead && holding_) broadcaster_.ReleaseSend();
     holding_ = ahead;
+}
+
+std::chrono::steady_clock::time_point PlayingPace::PlayedOutAt(std::chrono::steady_clock::time_point ended) const
+{
+    // A station plays the head and then the data from the start offset on.
+    const uint32_t played = broadcaster_.sent_position() - broadcaster_.start_offset();
+    const double seconds = double(played) / rate_.value_or(kAssumedBytesPerSecond);
+    return stations_reading_.value_or(ended) + kDecoderStartUp +
+           std::chrono::duration_cast<std::chrono::steady_clock::duration>(std::chrono::duration<double>(seconds));
 }
 
 }  // namespace kinoverd
