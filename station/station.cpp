@@ -360,7 +360,9 @@ void Station::MoveToAnotherChannel()
     resume_at_ = broadcaster_->sent_position();
     ++programme_;
     StopPicture();
-    StopBroadcaster(BroadcastStop::kClose);
+    // Without a close packet: the channel is the other sender's now, and
+    // other stations obey a close from anyone.
+    StopBroadcaster(BroadcastStop::kQuiet);
     SetStatus(kChannelTakenText);
     BroadcastCurrentFile();
 }
@@ -422,7 +424,7 @@ bool Station::CreateBroadcaster(int channel)
                                                  wire::kBlockSize, events, &disc_tracks_);
     const uint32_t start = std::exchange(resume_at_, 0);
     // Sent as it is, such a file would reach nobody as a picture.
-    if (broadcaster_->first_pack_offset() == MediaStreamFile::kNoPackOffset) {
+    if (broadcaster_->lacks_mpeg_pack()) {
         broadcaster_.reset();
         ShowFileError(MediaStreamFile::kNoPackText);
         SetProgrammeRunning(false);
