@@ -312,7 +312,10 @@ GstBusSyncReply GstMediaGraph::OnBusMessage(GstBus*, GstMessage* message, gpoint
         auto* graph = static_cast<GstMediaGraph*>(self);
         if (graph->events_ && !graph->failed_) graph->events_->EndOfStream();
     }
-    // Nothing reads the bus otherwise; handled here, nothing piles up.
+    // Nothing reads the bus otherwise; handled here, nothing piles up. A
+    // dropped message is the handler's to release: each holds its source
+    // element, and through it the whole pipeline.
+    gst_message_unref(message);
     return GST_BUS_DROP;
 }
 

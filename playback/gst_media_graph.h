@@ -45,6 +45,7 @@ public:
     bool SeekTo(uint32_t position) override;
     void SetFullScreen(bool on) override;
     bool HasAudioDecoder() const override { return has_audio_; }
+    bool HasDecoded() const override { return play_from_ns_ >= 0; }
     std::optional<double> ShownSeconds() const override;
 
     VideoRenderer* renderer() const { return renderer_; }

@@ -41,6 +41,9 @@ public:
     // Seconds from the first picture the graph showed to the one on
     // screen; empty before the first.
     virtual std::optional<double> ShownSeconds() const = 0;
+    // Whether anything (a picture or a sound) has decoded since the graph
+    // started or last sought.
+    virtual bool HasDecoded() const = 0;
 };
 
 // Where the picture goes: the owner window and the video area in its client

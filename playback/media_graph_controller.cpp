@@ -83,6 +83,12 @@ std::optional<double> MediaGraphController::ShownSeconds()
     return graph_ ? graph_->ShownSeconds() : std::nullopt;
 }
 
+bool MediaGraphController::HasDecoded()
+{
+    std::lock_guard lock(graph_mutex_);
+    return graph_ && graph_->HasDecoded();
+}
+
 void MediaGraphController::SetFullScreen(bool on)
 {
     std::lock_guard lock(graph_mutex_);

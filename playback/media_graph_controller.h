@@ -52,6 +52,8 @@ public:
     // Seconds from the graph's first picture to the one on screen, while a
     // graph shows one.
     std::optional<double> ShownSeconds();
+    // Whether the graph has decoded anything; false without a graph.
+    bool HasDecoded();
     void ShowAudioDecoderPages();
 
     ChannelReception& reception() { return reception_; }

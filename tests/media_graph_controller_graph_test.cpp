@@ -43,6 +43,7 @@ public:
     }
     void SetFullScreen(bool on) override { calls_.log.push_back(on ? "full" : "window"); }
     bool HasAudioDecoder() const override { return true; }
+    bool HasDecoded() const override { return true; }
     std::optional<double> ShownSeconds() const override { return std::nullopt; }
 
 private:

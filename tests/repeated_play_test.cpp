@@ -1,0 +1,50 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Hours of use in a minute: a station plays a clip again and again, and
+// every play gives back what it took (descriptors, threads, GStreamer
+// objects; GST_TRACERS=leaks is set for this test).
+#include <QWidget>
+#include <gtest/gtest.h>
+
+#include "station/station.h"
+#include "tests/support/player_checks.h"
+#include "tests/support/process_footprint.h"
+#include "tests/support/pulse_null_output.h"
+
+namespace kinoverd::test {
+namespace {
+
+using namespace std::chrono_literals;
+
+TEST(RepeatedPlay, TwentyPlaysGiveBackEveryDescriptorThreadAndGStreamerObject)
+{
+    // Sound too goes where a desktop's goes: a sound server.
+    ASSERT_TRUE(PulseNullOutput::Shared().running()) << PulseNullOutput::Shared().error();
+    QWidget picture;
+    picture.resize(485, 360);
+    picture.show();
+    Station station;
+    station.SetPicturePlace(&picture, QRect(54, 29, 377, 302));
+    bool playing = false;
+    QObject::connect(&station, &Station::pictureChanged, [&](bool on) { playing = on; });
+
+    // Each play is stopped once its picture shows, as a user choosing
+    // another file would; the first one warms the libraries' caches up.
+    auto play_once = [&] {
+        station.Play({Media("short.mpg")});
+        const bool shown = RunUntil([&] { return playing; }, 30s);
+        station.Stop();
+        return shown;
+    };
+    ASSERT_TRUE(play_once());
+    const ProcessFootprint before = ReadProcessFootprint();
+    ASSERT_TRUE(before.gst_objects) << "the leaks tracer is not on";
+    for (int play = 1; play < 20; ++play) ASSERT_TRUE(play_once()) << "play " << play;
+    const ProcessFootprint after = ReadProcessFootprint();
+
+    EXPECT_EQ(after.descriptors, before.descriptors);
+    EXPECT_EQ(after.threads, before.threads);
+    EXPECT_EQ(*after.gst_objects, *before.gst_objects);
+}
+
+}  // namespace
+}  // namespace kinoverd::test
