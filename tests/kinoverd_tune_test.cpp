@@ -148,6 +148,27 @@ private:
     bool bound_ = false;
 };
 
+// A sender of packets made here, from its own socket.
+class RawSender {
+public:
+    RawSender() { EXPECT_TRUE(socket_.OpenSender(kBlock)); }
+    void Send(wire::Kind kind, uint32_t index = 0, uint32_t stream_length = 100 * 1024 * 1024,
+              const uint8_t* payload = nullptr)
+    {
+        const bool control = kind == wire::Kind::kRestart || kind == wire::Kind::kClose;
+        Bytes packet(wire::PacketSize(kBlock), 0);
+        wire::WriteHead(packet.data(), kind);
+        wire::WriteIndexAndLength(packet.data(), index, stream_length);
+        if (payload) std::copy_n(payload, kBlock, packet.begin() + wire::kHeadBytes);
+        socket_.SendTo(packet.data(), packet.size(), wire::GroupAddress(kChannel),
+                       control ? wire::ControlPort(kChannel) : wire::DataPort(kChannel));
+        std::this_thread::sleep_for(1ms);
+    }
+
+private:
+    MulticastSocket socket_;
+};
+
 // A count from the tuner's closing summary, such as "blocks lost".
 uint64_t Reported(const std::string& err, const std::string& what)
 {
@@ -337,42 +358,13 @@ TEST_F(KinoverdTuneTest, ASenderThatVanishesMidStreamIsReported)
     auto tuner = StartTuner();
     // A stream-start packet, a header series and data, then nothing more:
     // enough to fill half the ring, without an end packet.
-    MulticastSocket sender;
-    ASSERT_TRUE(sender.OpenSender(kBlock));
-    Bytes packet(wire::PacketSize(kBlock), 0);
-    auto send = [&](wire::Kind kind, uint32_t index) {
-        wire::WriteHead(packet.data(), kind);
-        wire::WriteIndexAndLength(packet.data(), index, 100 * 1024 * 1024);
-        sender.SendTo(packet.data(), packet.size(), wire::GroupAddress(kChannel), wire::DataPort(kChannel));
-        std::this_thread::sleep_for(1ms);
-    };
-    send(wire::Kind::kStreamStart, 0);
-    for (uint32_t i = 0; i < 32; ++i) send(wire::Kind::kHeader, i);
-    for (uint32_t i = 32; i < 32 + 400; ++i) send(wire::Kind::kData, i);
+    RawSender sender;
+    sender.Send(wire::Kind::kStreamStart, 0);
+    for (uint32_t i = 0; i < 32; ++i) sender.Send(wire::Kind::kHeader, i);
+    for (uint32_t i = 32; i < 32 + 400; ++i) sender.Send(wire::Kind::kData, i);
     ASSERT_EQ(tuner->WaitForExit(30s), 3) << tuner->err();
     EXPECT_THAT(tuner->err(), HasSubstr("stopped without an end packet"));
 }
-
-// A sender of packets made here, from its own socket.
-class RawSender {
-public:
-    RawSender() { EXPECT_TRUE(socket_.OpenSender(kBlock)); }
-    void Send(wire::Kind kind, uint32_t index = 0, uint32_t stream_length = 100 * 1024 * 1024,
-              const uint8_t* payload = nullptr)
-    {
-        const bool control = kind == wire::Kind::kRestart || kind == wire::Kind::kClose;
-        Bytes packet(wire::PacketSize(kBlock), 0);
-        wire::WriteHead(packet.data(), kind);
-        wire::WriteIndexAndLength(packet.data(), index, stream_length);
-        if (payload) std::copy_n(payload, kBlock, packet.begin() + wire::kHeadBytes);
-        socket_.SendTo(packet.data(), packet.size(), wire::GroupAddress(kChannel),
-                       control ? wire::ControlPort(kChannel) : wire::DataPort(kChannel));
-        std::this_thread::sleep_for(1ms);
-    }
-
-private:
-    MulticastSocket socket_;
-};
 
 // Tuned in while a broadcast runs, the tuner waits for its next header
 // series; a broadcast that closes or falls silent before that ends it.
@@ -434,16 +426,9 @@ TEST_F(KinoverdTuneTest, TheExitStatusTellsACompleteCopyFromALateJoin)
 TEST_F(KinoverdTuneTest, AStallBeforeHalfFullDoesNotRepeatTheHeader)
 {
     auto tuner = StartTuner();
-    MulticastSocket sender;
-    ASSERT_TRUE(sender.OpenSender(kBlock));
+    RawSender sender;
     constexpr uint32_t kBlocks = 232;
-    Bytes packet(wire::PacketSize(kBlock), 0);
-    auto send = [&](wire::Kind kind, uint32_t index) {
-        wire::WriteHead(packet.data(), kind);
-        wire::WriteIndexAndLength(packet.data(), index, kBlocks * kBlock);
-        sender.SendTo(packet.data(), packet.size(), wire::GroupAddress(kChannel), wire::DataPort(kChannel));
-        std::this_thread::sleep_for(1ms);
-    };
+    auto send = [&](wire::Kind kind, uint32_t index) { sender.Send(kind, index, kBlocks * kBlock); };
     auto header_series = [&] {
         send(wire::Kind::kStreamStart, 0);
         for (uint32_t i = 0; i < kHeaderBlocks; ++i) send(wire::Kind::kHeader, i);
