@@ -117,8 +117,11 @@ bool ChannelReception::FindStartPosition(uint32_t* position)
             found = wire::HasHead(packet, wire::Kind::kData) && offset >= wire::kHeaderBytes;
             if (found) {
                 *position = offset;
+                // Live data right after the head plays on from the head's
+                // pictures; only a gap makes the first live key frame the
+                // first picture shown.
                 std::lock_guard lock(timing_mutex_);
-                live_scan_ = FirstKeyframeScan();
+                if (offset > wire::kHeaderBytes) live_scan_ = FirstKeyframeScan();
             }
             return !found;
         });
