@@ -9,6 +9,9 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstring>
+#include <fstream>
+#include <iterator>
 #include <thread>
 #include <vector>
 
@@ -164,6 +167,37 @@ TEST_F(ChannelReceptionTest, TheStartSearchSkipsTheFirst64KiB)
     EXPECT_EQ(ring().Count(), 2u);
     EXPECT_EQ(Take().offset, 65536u);
     EXPECT_TRUE(events_.events().empty());
+}
+
+// The time a player shows counts from the first picture its graph shows:
+// with live data right after the head that is the stream's first picture;
+// after a gap, the first key frame of the live data.
+TEST_F(ChannelReceptionTest, TheFirstPictureShownIsTheHeadsOneUnlessTheLiveDataLeavesAGap)
+{
+    std::ifstream file(KINOVERD_TEST_MEDIA_DIR "/demo.mpg", std::ios::binary);
+    const std::vector<uint8_t> clip{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+    ASSERT_GT(clip.size(), 300 * kBlock);
+    auto push_block = [&](uint32_t index) {
+        std::vector<uint8_t> packet = MakePacket(Kind::kData, index, uint32_t(clip.size()));
+        std::memcpy(packet.data() + wire::kHeadBytes, clip.data() + index * kBlock, kBlock);
+        Push(packet);
+    };
+    for (const uint32_t live_from : {32u, 200u}) {
+        reception_.Reset();
+        for (uint32_t i = 0; i < 32; ++i) push_block(i);
+        for (uint32_t i = 0; i < 32; ++i) Take();
+        for (uint32_t i = live_from; i < live_from + 60; ++i) push_block(i);
+        uint32_t position = 0;
+        ASSERT_TRUE(reception_.FindStartPosition(&position));
+        EXPECT_EQ(position, live_from * kBlock);
+        while (ring().Count() > 0) Take();
+        const std::optional<double> first_picture = reception_.timing().first_picture_s;
+        ASSERT_TRUE(first_picture && reception_.live_keyframe_s());
+        if (live_from == 32)
+            EXPECT_EQ(*reception_.live_keyframe_s(), *first_picture);
+        else
+            EXPECT_GT(*reception_.live_keyframe_s(), *first_picture + 1.0);
+    }
 }
 
 TEST_F(ChannelReceptionTest, TheStartSearchGivesUpAfter1001PacketsOrWhenTheRingStaysEmpty)
