@@ -2,7 +2,9 @@
 #include "app/main_window.h"
 
 #include <QCloseEvent>
+#include <QApplication>
 #include <QContextMenuEvent>
+#include <QDialog>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFile>
@@ -25,6 +27,7 @@
 #include "controls/about_dialog.h"
 #include "controls/hover_bitmap_button.h"
 #include "controls/link_label.h"
+#include "controls/message_box.h"
 #include "controls/skin_slider.h"
 #include "resources/bitmap_resource.h"
 #include "station/station.h"
@@ -38,6 +41,24 @@ namespace {
 constexpr QRect kSkinRect(0, 0, 484, 120);
 constexpr QSize kButtonFrame(44, 24);
 constexpr int kLabelFontPixels = 11;
+
+// Menus and modal dialogs (a message box, the file dialog) run event loops
+// of their own, which would keep the player alive behind its closed
+// windows: each goes, so that its loop returns.
+void CloseMenusAndDialogs()
+{
+    while (QWidget* popup = QApplication::activePopupWidget()) {
+        popup->close();
+        if (QApplication::activePopupWidget() == popup) break;
+    }
+    while (QWidget* modal = QApplication::activeModalWidget()) {
+        if (auto* dialog = qobject_cast<QDialog*>(modal))
+            dialog->reject();
+        else
+            modal->close();
+        if (QApplication::activeModalWidget() == modal) break;
+    }
+}
 
 }  // namespace
 
@@ -176,14 +197,15 @@ void MainWindow::CreateControls()
     connect(options, &QPushButton::clicked, this, [this, options_menu, options] { ShowMenu(*options_menu, options); });
     auto* internet_menu = new QMenu(QStringLiteral("Internet"), this);
     internet_menu->addAction(QStringLiteral("下载新界面\t(&D)"))->setEnabled(false);
-    internet_menu->addAction(QStringLiteral("Kinoverd主页\t(&H)"), home_page,
-                             [home_page] { home_page->OpenLink(home_page->link_target()); });
+    internet_menu->addAction(QStringLiteral("Kinoverd主页\t(&H)"), home_page, &LinkLabel::OpenLink);
     connect(internet, &QPushButton::clicked, this, [this, internet_menu, internet] { ShowMenu(*internet_menu, internet); });
 
     // The position display freezes while the user works the slider; the
-    // broadcast moves once, when the user is done with it.
-    connect(position_slider_, &QSlider::sliderPressed, &station_, &Station::HoldPositionDisplay);
+    // broadcast moves once, when the user is done with it, and the display
+    // stays frozen until it plays from there.
+    connect(position_slider_, &SkinSlider::gestureStarted, &station_, &Station::HoldPositionDisplay);
     connect(position_slider_, &SkinSlider::positionChosen, &station_, &Station::SeekToPercent);
+    connect(position_slider_, &SkinSlider::gestureEnded, &station_, &Station::ReleasePositionDisplay);
 
     // Keys over the picture come from the renderer, which a mode switch
     // re-parents: switched once its key press has unwound.
@@ -229,7 +251,7 @@ void MainWindow::ConnectStation()
     connect(&station_, &Station::statusChanged, this, &MainWindow::ShowStatus);
     connect(&station_, &Station::mediaChanged, this, &MainWindow::ShowMedia);
     connect(&station_, &Station::positionChanged, position_slider_, [this](int percent) {
-        if (!position_slider_->isSliderDown()) position_slider_->setValue(percent);
+        if (!position_slider_->gesture_under_way()) position_slider_->setValue(percent);
     });
     connect(&station_, &Station::programmeRunningChanged, this, [this](bool running) {
         controls_[Control::File]->setEnabled(!running);
@@ -301,6 +323,7 @@ void MainWindow::Exit()
     exiting_ = true;
     close();
     video_window_->hide();
+    CloseMenusAndDialogs();
     emit finished();
 }
 

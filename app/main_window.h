@@ -58,7 +58,8 @@ public:
     // Files dropped on either window or named on the command line: the
     // programme stops and they play. Folders are refused with a message.
     void PlayFiles(const QStringList& paths);
-    // Stops the programme and closes the window for good; finished() follows.
+    // Stops the programme and closes the window for good, and any menu or
+    // dialog open over it; finished() follows.
     void Exit();
 
     void set_file_chooser(FileChooser chooser) { file_chooser_ = std::move(chooser); }

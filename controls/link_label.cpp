@@ -4,10 +4,13 @@
 #include <QApplication>
 #include <QDesktopServices>
 #include <QEnterEvent>
-#include <QMessageBox>
 #include <QMouseEvent>
 #include <QPalette>
 #include <QProcess>
+
+#include <utility>
+
+#include "controls/message_box.h"
 
 namespace kinoverd {
 
@@ -19,10 +22,9 @@ const QString LinkLabel::kOpenErrorText =
 
 LinkOpeners LinkOpeners::Desktop()
 {
-    return {[](const QUrl& url) { return QDesktopServices::openUrl(url); },
-            [](const QString& program, const QStringList& arguments) {
-                return QProcess::startDetached(program, arguments);
-            }};
+    // Qt's opener counts a browser as started once it runs, however it
+    // then fares: it only stands in where xdg-open is missing.
+    return {QStringLiteral("xdg-open"), [](const QUrl& url) { return QDesktopServices::openUrl(url); }};
 }
 
 LinkLabel::LinkLabel(QWidget* parent) : LinkLabel(QString(), parent) {}
@@ -36,6 +38,15 @@ LinkLabel::LinkLabel(const QString& text, QWidget* parent)
     setTextFormat(Qt::PlainText);
     setAutoFillBackground(false);
     ApplyTextColor();
+}
+
+LinkLabel::~LinkLabel()
+{
+    // Destroying it would kill it, and with it a browser it became.
+    if (opener_) {
+        opener_->disconnect(this);
+        opener_->setParent(nullptr);
+    }
 }
 
 void LinkLabel::Attach()
@@ -112,18 +123,37 @@ void LinkLabel::FitToText()
     setGeometry(r);
 }
 
-bool LinkLabel::OpenLink(const QString& target)
+void LinkLabel::OpenLink()
 {
-    return openers_.open_url(QUrl::fromUserInput(target)) ||
-           openers_.start_program(QStringLiteral("xdg-open"), {target});
+    if (opener_)
+        return;
+    opener_ = new QProcess(this);
+    // The opener's own words go where the player's go.
+    opener_->setProcessChannelMode(QProcess::ForwardedChannels);
+    connect(opener_, &QProcess::finished, this, [this](int status, QProcess::ExitStatus how) {
+        FinishOpen(how == QProcess::NormalExit && status == 0);
+    });
+    connect(opener_, &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
+        if (error == QProcess::FailedToStart)
+            FinishOpen(openers_.open_url(QUrl::fromUserInput(target_)));
+    });
+    opener_->start(openers_.program, {target_});
+}
+
+// A failed open clears the mark of an earlier success.
+void LinkLabel::FinishOpen(bool opened)
+{
+    std::exchange(opener_, nullptr)->deleteLater();
+    MarkVisited(opened);
+    if (!opened)
+        ShowOpenError();
+    emit openFinished(opened);
 }
 
 void LinkLabel::ShowOpenError()
 {
     QApplication::beep();
-    QMessageBox box(QMessageBox::Warning, QGuiApplication::applicationDisplayName(), kOpenErrorText,
-                    QMessageBox::Ok, this);
-    box.exec();
+    ShowMessageBox(this, kOpenErrorText, QMessageBox::Warning);
 }
 
 void LinkLabel::enterEvent(QEnterEvent* event)
@@ -151,18 +181,10 @@ void LinkLabel::mouseReleaseEvent(QMouseEvent* event)
 {
     if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint())) {
         event->accept();
-        OnClicked();
+        OpenLink();
         return;
     }
     QLabel::mouseReleaseEvent(event);
-}
-
-void LinkLabel::OnClicked()
-{
-    // A failed open clears the mark of an earlier success.
-    MarkVisited(OpenLink(target_));
-    if (!visited_)
-        ShowOpenError();
 }
 
 void LinkLabel::SetHovering(bool hovering)

@@ -7,22 +7,24 @@
 #include <QColor>
 #include <QLabel>
 #include <QString>
-#include <QStringList>
 #include <QUrl>
 
 #include <functional>
+
+class QProcess;
 
 namespace kinoverd {
 
 // How a link reaches the browser. Replaceable so that tests never start one.
 struct LinkOpeners {
-    // The desktop's own URL opener; false when it could not open the address.
+    // Run with the link as its one argument, without a shell: the link is
+    // open once it ends with status 0.
+    QString program;
+    // The desktop's own URL opener, for when the program cannot be run;
+    // false when it could not open the address.
     std::function<bool(const QUrl&)> open_url;
-    // Starts a program with these arguments, without a shell and without
-    // waiting for it; false when it could not be started.
-    std::function<bool(const QString& program, const QStringList& arguments)> start_program;
 
-    // The real ones, which a label starts with.
+    // The real ones, which a label starts with: xdg-open, then Qt's opener.
     static LinkOpeners Desktop();
 };
 
@@ -37,6 +39,8 @@ public:
 
     explicit LinkLabel(QWidget* parent = nullptr);
     LinkLabel(const QString& text, QWidget* parent = nullptr);
+    // An opener still running is left to end on its own.
+    ~LinkLabel() override;
 
     // Makes the label a link once it has its place, text, alignment and
     // font: takes the text as target when none is set (or the target as
@@ -57,9 +61,12 @@ public:
     // below the top edge otherwise.
     void FitToText();
 
-    // Opens `target` with the desktop's URL opener, and failing that with
-    // xdg-open; false when neither could.
-    bool OpenLink(const QString& target);
+    // What a click does: opens the link target without waiting for the
+    // browser; when the opener has ended, the label turns visited, or shows
+    // the open error and turns unvisited. Does nothing while an open is
+    // under way.
+    void OpenLink();
+    bool opening() const { return opener_ != nullptr; }
 
     void SetOpeners(LinkOpeners openers) { openers_ = std::move(openers); }
 
@@ -76,8 +83,12 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
 
+signals:
+    // An open has ended, with `opened` true when the browser took the link.
+    void openFinished(bool opened);
+
 private:
-    void OnClicked();
+    void FinishOpen(bool opened);
     // Sounds the beep and shows the modal error box of a failed open.
     void ShowOpenError();
     void SetHovering(bool hovering);
@@ -94,6 +105,7 @@ private:
     bool attached_ = false;
     QString target_;
     LinkOpeners openers_;
+    QProcess* opener_ = nullptr;  // the open under way, if any; a child of the label
 };
 
 }  // namespace kinoverd

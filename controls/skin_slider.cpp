@@ -7,6 +7,7 @@
 #include <qdrawutil.h>
 
 #include <algorithm>
+#include <utility>
 
 #include "resources/bitmap_resource.h"
 
@@ -17,7 +18,9 @@ SkinSlider::SkinSlider(QWidget* parent) : QSlider(Qt::Horizontal, parent)
     setTickPosition(QSlider::NoTicks);
     steps_settled_.setSingleShot(true);
     steps_settled_.setInterval(kStepsSettledMs);
-    connect(&steps_settled_, &QTimer::timeout, this, [this] { emit positionChosen(value()); });
+    connect(&steps_settled_, &QTimer::timeout, this, &SkinSlider::EndGesture);
+    // A press on the thumb moves nothing yet; every other input acts at once.
+    connect(this, &QAbstractSlider::sliderPressed, this, &SkinSlider::StartGesture);
     connect(this, &QAbstractSlider::actionTriggered, this, &SkinSlider::OnAction);
     sliderChange(SliderRangeChange);
 }
@@ -57,12 +60,30 @@ void SkinSlider::sliderChange(SliderChange change)
     QSlider::sliderChange(change);
 }
 
+// Emitted before the action moves the value.
 void SkinSlider::OnAction()
 {
-    if (mouse_held_)
-        moved_while_held_ = true;
-    else
+    StartGesture();
+    moved_ = true;
+    if (!mouse_held_)
         steps_settled_.start();
+}
+
+void SkinSlider::StartGesture()
+{
+    if (gesture_under_way_)
+        return;
+    gesture_under_way_ = true;
+    emit gestureStarted();
+}
+
+void SkinSlider::EndGesture()
+{
+    steps_settled_.stop();
+    gesture_under_way_ = false;
+    if (std::exchange(moved_, false))
+        emit positionChosen(value());
+    emit gestureEnded();
 }
 
 void SkinSlider::mousePressEvent(QMouseEvent* event)
@@ -70,10 +91,15 @@ void SkinSlider::mousePressEvent(QMouseEvent* event)
     // Set before QSlider acts on the press: a press on the channel moves at once.
     const bool was_held = mouse_held_;
     mouse_held_ = true;
+    // Steps of the keys or the wheel still settling are chosen at the release.
+    steps_settled_.stop();
     QSlider::mousePressEvent(event);
     // A button QSlider ignores goes to the parent, and so will its release.
-    if (!event->isAccepted())
+    if (!event->isAccepted()) {
         mouse_held_ = was_held;
+        if (moved_ && !mouse_held_)
+            steps_settled_.start();
+    }
 }
 
 void SkinSlider::mouseReleaseEvent(QMouseEvent* event)
@@ -82,10 +108,8 @@ void SkinSlider::mouseReleaseEvent(QMouseEvent* event)
     if (!mouse_held_ || event->buttons() != Qt::NoButton)
         return;
     mouse_held_ = false;
-    if (moved_while_held_) {
-        moved_while_held_ = false;
-        emit positionChosen(value());
-    }
+    if (gesture_under_way_)
+        EndGesture();
 }
 
 QRect SkinSlider::StyleRect(QStyle::SubControl sub_control) const

@@ -8,11 +8,15 @@
 // frame and selection range are never drawn.
 //
 // A click on the channel beside the thumb moves a fifth of the range, and
-// repeats while held. Besides QSlider's signals, positionChosen() tells the
-// owner once per user gesture where the user left the slider: at the mouse
-// release that ends a drag or a press on the channel, however often the
-// press repeated; after keyboard and wheel steps once they have paused for
-// kStepsSettledMs. The owner's own setValue() never emits it.
+// repeats while held. Besides QSlider's signals it tells the owner about
+// each user gesture: gestureStarted() at its first press (on the channel or
+// the thumb), key or wheel step; positionChosen() once, where the user left
+// the slider: at the mouse release that ends a drag or a press on the
+// channel, however often the press repeated, or once keyboard and wheel
+// steps have paused for kStepsSettledMs; then gestureEnded(), also after a
+// press that moved nothing (a still click on the thumb), which chooses
+// nothing. The owner's own setValue() never starts a gesture; while one is
+// under way the owner leaves the value to the user.
 #pragma once
 
 #include <QPixmap>
@@ -52,9 +56,14 @@ public:
     QRect ChannelRect() const;
     QRect ThumbRect() const;
 
+    // From gestureStarted() to gestureEnded().
+    bool gesture_under_way() const { return gesture_under_way_; }
+
 signals:
+    void gestureStarted();
     // The user has finished moving the slider to `value`.
     void positionChosen(int value);
+    void gestureEnded();
 
 protected:
     void sliderChange(SliderChange change) override;
@@ -64,6 +73,8 @@ protected:
 
 private:
     void OnAction();
+    void StartGesture();
+    void EndGesture();
     QRect StyleRect(QStyle::SubControl sub_control) const;
     QPoint OffsetInParent() const;
 
@@ -71,9 +82,10 @@ private:
     const QPixmap* background_ = nullptr;
     QPixmap channel_;
     QPixmap thumb_;
-    bool mouse_held_ = false;          // a mouse button went down on the slider
-    bool moved_while_held_ = false;    // ... and the slider moved since
-    QTimer steps_settled_;             // runs from each keyboard or wheel step
+    bool mouse_held_ = false;         // a mouse button went down on the slider
+    bool gesture_under_way_ = false;  // the user has started working the slider
+    bool moved_ = false;              // ... and has moved it since
+    QTimer steps_settled_;            // runs from each keyboard or wheel step
 };
 
 }  // namespace kinoverd

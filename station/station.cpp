@@ -17,6 +17,7 @@
 #include "broadcast/wire_format.h"
 #include "disc/disc_track.h"
 #include "playback/media_graph_controller.h"
+#include "station/file_error_text.h"
 
 namespace kinoverd {
 
@@ -114,7 +115,12 @@ void Station::HandleStreamEvent(int event, quint64 tag)
         break;
     case kRestartReceived:
         ForgetStream();
-        ResetPosition();
+        // This station's own restarts are its seeks: the slider stays
+        // where the user left it until the new stream plays.
+        if (watching_)
+            ResetPosition();
+        else
+            position_held_ = true;
         break;
     case kCloseReceived:
         // The programme's sender closed it for good.
@@ -235,7 +241,7 @@ void Station::ShowShownPicture()
         return;
     }
     const std::optional<double> shown = controller_->ShownSeconds();
-    if (position_held_ || !shown) return;
+    if (position_held_ || user_holds_position_ || !shown) return;
     // The stream's own clock: the first picture a decoder can show from the
     // live data against the stream's first picture (or first stamp of any
     // kind), then the time the graph played since it showed that picture.
@@ -303,8 +309,13 @@ void Station::Stop()
 
 void Station::SeekToPercent(int percent)
 {
-    if (!broadcaster_) return;
+    // The user is done with the slider; the display waits for the new
+    // stream to play, or with no broadcast left to move (its file all
+    // sent), for the next file.
+    user_holds_position_ = false;
+    if (watching_) return;
     position_held_ = true;
+    if (!broadcaster_) return;
     const auto offset = uint32_t(double(broadcaster_->stream_length()) * std::clamp(percent, 0, 100) * 0.01);
     ++broadcast_;
     broadcaster_->StopAndRestart();
@@ -455,8 +466,7 @@ void Station::StopBroadcaster(BroadcastStop how)
 
 void Station::ShowFileError(const std::string& reason)
 {
-    emit errorOccurred(QString::fromLatin1(Broadcaster::kFileErrorText) + QLatin1Char('\n') +
-                       QString::fromStdString(reason));
+    emit errorOccurred(FileErrorText(reason));
 }
 
 void Station::SetPicturePlaying(bool playing)

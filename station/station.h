@@ -101,7 +101,9 @@ public:
     void SeekToPercent(int percent);
     // While the user works the position slider, positions are not shown
     // (but for a watched programme, which the slider cannot move).
-    void HoldPositionDisplay() { position_held_ = !watching_; }
+    void HoldPositionDisplay() { user_holds_position_ = !watching_; }
+    // The user has stopped working the slider; a seek keeps its own hold.
+    void ReleasePositionDisplay() { user_holds_position_ = false; }
     void SetLoop(bool on) { loop_ = on; }
     void SetFullScreen(bool on);
     bool IsFullScreen() const;
@@ -206,7 +208,8 @@ private:
     bool programme_running_ = false;
     bool watching_ = false;
     bool picture_playing_ = false;
-    bool position_held_ = true;  // positions are not shown while set
+    bool position_held_ = true;  // no position of the playing stream to show yet
+    bool user_holds_position_ = false;  // the user works the position slider
     int underruns_ = 0;
     uint64_t dropped_reported_ = 0;  // ring drops already told to the user
     uint32_t resume_at_ = 0;         // where the next broadcaster starts: 0, or where a moved one was

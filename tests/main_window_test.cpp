@@ -12,6 +12,7 @@
 #include <QHelpEvent>
 #include <QImage>
 #include <QMenu>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPainter>
@@ -21,18 +22,24 @@
 #include <QTimer>
 #include <QToolTip>
 #include <QUrl>
+#include <QWheelEvent>
 #include <QWindow>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <ostream>
 #include <thread>
 #include <tuple>
 
+#include "app/exit_signals.h"
 #include "app/video_cd_scanner.h"
 #include "app/video_window.h"
 #include "broadcast/broadcaster.h"
@@ -41,6 +48,7 @@
 #include "controls/about_dialog.h"
 #include "controls/hover_bitmap_button.h"
 #include "controls/link_label.h"
+#include "controls/message_box.h"
 #include "controls/skin_slider.h"
 #include "playback/mixer_volume.h"
 #include "playback/video_renderer.h"
@@ -543,6 +551,133 @@ TEST_F(MainWindowTest, AHeldGrooveSeeksOnceAndThePicturesMenuOutlivesThePicture)
     chosen_files_ = {Media("short.mpg")};
     Click(Control::File);
     EXPECT_TRUE(RunUntilPlaying());
+}
+
+// Where the broadcast restarted: the stream offset of the first data block
+// of the stream started after the first restart packet in `records`.
+std::optional<uint32_t> RestartedAt(const WireCapture::Records& records)
+{
+    bool restarted = false;
+    bool started = false;
+    for (const CapturedDatagram& datagram : records) {
+        if (datagram.bytes.size() < wire::kHeadBytes) continue;
+        const uint8_t* packet = datagram.bytes.data();
+        restarted = restarted || wire::HasHead(packet, wire::Kind::kRestart);
+        started = started || (restarted && wire::HasHead(packet, wire::Kind::kStreamStart));
+        if (started && wire::HasHead(packet, wire::Kind::kData))
+            return wire::BlockIndex(packet) * wire::kBlockSize - wire::kHeaderBytes;
+    }
+    return std::nullopt;
+}
+
+// Real presses, keys and a wheel turn on the position slider while a clip
+// plays, each lasting several of the station's position updates: the
+// broadcast restarts once, where the user left the slider (as the new
+// stream's first data block on the wire says), and the slider stays there
+// until the picture is back. A still click on the thumb seeks nothing and
+// freezes nothing.
+TEST_F(MainWindowTest, TheBroadcastRestartsWhereTheUserLeavesTheSlider)
+{
+    chosen_files_ = {Media("long.mpg")};
+    Click(Control::File);
+    ASSERT_TRUE(RunUntilPlaying());
+    ASSERT_NE(station_.broadcaster(), nullptr);
+    const uint32_t length = station_.broadcaster()->stream_length();
+    auto* slider = static_cast<SkinSlider*>(control(Control::Position));
+    WireCapture capture(station_.channel());
+    ASSERT_TRUE(capture.Start());
+
+    // `gesture` works the slider and returns the value it left it at.
+    auto expect_restart_where_left = [&](const char* gesture_name, const std::function<int()>& gesture) {
+        SCOPED_TRACE(gesture_name);
+        capture.Clear();
+        const int before = slider->value();
+        const int chosen = gesture();
+        EXPECT_NE(chosen, before);
+        bool slider_stayed = true;
+        ASSERT_TRUE(RunUntil(
+            [&] {
+                if (RestartedAt(capture.records()) && Playing()) return true;
+                slider_stayed = slider_stayed && slider->value() == chosen;
+                return false;
+            },
+            30s));
+        EXPECT_TRUE(slider_stayed);
+        const uint32_t wanted =
+            std::min(uint32_t(double(length) * chosen * 0.01), length - Broadcaster::kRestartTailBytes);
+        EXPECT_EQ(RestartedAt(capture.records()), wanted - wanted % wire::kBlockSize);
+        EXPECT_EQ(CountKind(capture.records(), wire::Kind::kRestart), 1);
+    };
+    expect_restart_where_left("groove click", [&] {
+        const QPoint groove(slider->ThumbRect().right() + 20, slider->height() / 2);
+        QTest::mousePress(slider, Qt::LeftButton, {}, groove);
+        const int chosen = slider->value();
+        RunFor(300ms);
+        QTest::mouseRelease(slider, Qt::LeftButton, {}, groove);
+        return chosen;
+    });
+    expect_restart_where_left("Page Up", [&] {
+        QTest::keyClick(slider, Qt::Key_PageUp);
+        return slider->value();
+    });
+    expect_restart_where_left("two arrow steps back", [&] {
+        QTest::keyClick(slider, Qt::Key_Left);
+        QTest::keyClick(slider, Qt::Key_Left);
+        return slider->value();
+    });
+    expect_restart_where_left("wheel", [&] {
+        const QPointF at = slider->rect().center();
+        QWheelEvent wheel(at, slider->mapToGlobal(at), QPoint(), QPoint(0, -120), Qt::NoButton,
+                          Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(slider, &wheel);
+        return slider->value();
+    });
+
+    capture.Clear();
+    const QPoint thumb = slider->ThumbRect().center();
+    QTest::mousePress(slider, Qt::LeftButton, {}, thumb);
+    RunFor(300ms);
+    QTest::mouseRelease(slider, Qt::LeftButton, {}, thumb);
+    const int left_at = slider->value();
+    const QString time = window_->status_text();
+    EXPECT_TRUE(RunUntil([&] { return slider->value() > left_at && window_->status_text() != time; }, 10s));
+    EXPECT_EQ(CountKind(capture.records(), wire::Kind::kRestart), 0);
+}
+
+// The "File Error" box as the user sees it: captioned "Kinoverd", with the
+// reason in Chinese; and a real SIGTERM ends the player while that modal
+// box is open.
+TEST_F(MainWindowTest, AFileErrorBoxSpeaksChineseAndGivesWayToSigterm)
+{
+    window_->set_message_box([this](const QString& text) { ShowMessageBox(window_.get(), text); });
+    ExitSignals exit_signals;
+    QObject::connect(&exit_signals, &ExitSignals::exitRequested, window_.get(), &MainWindow::Exit);
+    QSignalSpy finished(window_.get(), &MainWindow::finished);
+    QString caption;
+    QString text;
+    int polls_with_the_box_open = 0;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box) return;
+        if (++polls_with_the_box_open == 1) {
+            caption = box->windowTitle();
+            text = box->text();
+            kill(getpid(), SIGTERM);
+        } else if (polls_with_the_box_open == 200) {
+            box->accept();  // the signal failed: the test goes on
+        }
+    });
+    poll.start(20);
+    TempDir dir;
+    chosen_files_ = {QString::fromStdString(dir.File("gone.mpg"))};
+    Click(Control::File);
+    EXPECT_TRUE(RunUntil([&] { return polls_with_the_box_open > 0 && !QApplication::activeModalWidget(); }, 30s));
+    EXPECT_LT(polls_with_the_box_open, 200);
+    EXPECT_EQ(finished.count(), 1);
+    EXPECT_FALSE(window_->isVisible());
+    EXPECT_EQ(caption, QStringLiteral("Kinoverd"));
+    EXPECT_EQ(text, QStringLiteral("File Error\n无法打开: 文件不存在"));
 }
 
 // ---- With a sound server: last in the binary, it stays for the tests after it ----

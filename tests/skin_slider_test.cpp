@@ -331,13 +331,21 @@ TEST_F(SkinSliderTest, HeldChannelPressRepeatsButIsChosenOnceAtRelease)
     EXPECT_EQ(chosen.count(), 1);
 }
 
+// A still press on the thumb is a gesture too, one that chooses nothing.
 TEST_F(SkinSliderTest, DragIsChosenOnceAtReleaseAndAStillPressNever)
 {
     slider_->setValue(0);
+    QSignalSpy started(slider_, &SkinSlider::gestureStarted);
     QSignalSpy chosen(slider_, &SkinSlider::positionChosen);
+    QSignalSpy ended(slider_, &SkinSlider::gestureEnded);
     const QPoint grip = slider_->ThumbRect().center();
-    QTest::mouseClick(slider_, Qt::LeftButton, {}, grip);
+    QTest::mousePress(slider_, Qt::LeftButton, {}, grip);
+    EXPECT_EQ(started.count(), 1);
+    EXPECT_TRUE(slider_->gesture_under_way());
+    QTest::mouseRelease(slider_, Qt::LeftButton, {}, grip);
     EXPECT_EQ(chosen.count(), 0);
+    EXPECT_EQ(ended.count(), 1);
+    EXPECT_FALSE(slider_->gesture_under_way());
 
     QTest::mousePress(slider_, Qt::LeftButton, {}, grip);
     for (int x = grip.x(); x < slider_->width(); x += 20)
@@ -346,6 +354,8 @@ TEST_F(SkinSliderTest, DragIsChosenOnceAtReleaseAndAStillPressNever)
     QTest::mouseRelease(slider_, Qt::LeftButton, {}, QPoint(slider_->width() - 1, grip.y()));
     ASSERT_EQ(chosen.count(), 1);
     EXPECT_EQ(chosen[0][0].toInt(), slider_->value());
+    EXPECT_EQ(started.count(), 2);
+    EXPECT_EQ(ended.count(), 2);
 }
 
 TEST_F(SkinSliderTest, QuickKeyStepsAreChosenOnceWhenTheyStop)
@@ -357,6 +367,7 @@ TEST_F(SkinSliderTest, QuickKeyStepsAreChosenOnceWhenTheyStop)
         QTest::qWait(50);
     }
     EXPECT_EQ(chosen.count(), 0);
+    EXPECT_TRUE(slider_->gesture_under_way());
     ASSERT_TRUE(chosen.wait(2 * SkinSlider::kStepsSettledMs));
     EXPECT_EQ(chosen[0][0].toInt(), 13);
     QTest::qWait(SkinSlider::kStepsSettledMs + 100);
