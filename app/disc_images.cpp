@@ -1,18 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/disc_images.h"
 
-#include <QFile>
-
 #include "disc/track_name.h"
 
 namespace kinoverd {
 
-QStringList ExpandDiscImages(const QStringList& paths)
+MediaPaths ExpandDiscImages(const MediaPaths& paths)
 {
-    QStringList expanded;
-    for (const QString& path : paths) {
-        for (const std::string& name : ExpandDiscPath(QFile::encodeName(path).toStdString()))
-            expanded << QFile::decodeName(QByteArray::fromStdString(name));
+    MediaPaths expanded;
+    for (const MediaPath& path : paths) {
+        for (const std::string& name : ExpandDiscPath(path.toStdString()))
+            expanded << MediaPath::fromStdString(name);
     }
     return expanded;
 }

@@ -4,10 +4,10 @@
 // itself (disc/track_name.h).
 #pragma once
 
-#include <QStringList>
+#include "station/media_path.h"
 
 namespace kinoverd {
 
-QStringList ExpandDiscImages(const QStringList& paths);
+MediaPaths ExpandDiscImages(const MediaPaths& paths);
 
 }  // namespace kinoverd

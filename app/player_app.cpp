@@ -3,22 +3,21 @@
 
 #include <QCommandLineParser>
 #include <QEventLoop>
-#include <QFileInfo>
 #include <QLibraryInfo>
-#include <QStringList>
 #include <QTimer>
 
 #include <cstdio>
 #include <optional>
 
 #include "app/exit_signals.h"
+#include "app/file_names.h"
 #include "app/main_window.h"
 #include "broadcast/wire_format.h"
 #include "station/station.h"
 
 namespace kinoverd {
 
-PlayerApp::PlayerApp(int& argc, char** argv) : QApplication(argc, argv)
+PlayerApp::PlayerApp(int& argc, char** argv) : QApplication(argc, argv), argc_(argc), argv_(argv)
 {
     setApplicationName(QStringLiteral("kinoverd"));
     setApplicationVersion(QStringLiteral(KINOVERD_VERSION));
@@ -59,8 +58,7 @@ int PlayerApp::Run()
         watched = channel;
     }
 
-    QStringList files;
-    for (const QString& file : parser.positionalArguments()) files << QFileInfo(file).absoluteFilePath();
+    const MediaPaths files = CommandLineFiles(parser.positionalArguments(), argc_, argv_);
 
     Station station;
     MainWindow main_window(station);

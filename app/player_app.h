@@ -19,6 +19,10 @@ public:
 
 private:
     QTranslator qt_translator_;
+    // The arguments as the system gave them, once Qt has taken its own:
+    // file names are bytes that text may not hold.
+    int& argc_;
+    char** argv_;
 };
 
 }  // namespace kinoverd

@@ -115,7 +115,7 @@ void VideoWindow::dragEnterEvent(QDragEnterEvent* event)
 
 void VideoWindow::dropEvent(QDropEvent* event)
 {
-    const QStringList paths = LocalPaths(event->mimeData());
+    const MediaPaths paths = LocalPaths(event->mimeData());
     if (paths.isEmpty()) return;
     event->acceptProposedAction();
     emit filesDropped(paths);

@@ -10,10 +10,11 @@
 #include <QPixmap>
 #include <QPoint>
 #include <QRect>
-#include <QStringList>
 #include <QWidget>
 
 #include <memory>
+
+#include "station/media_path.h"
 
 class QMenu;
 
@@ -42,7 +43,7 @@ signals:
     void windowModeRequested();
     void audioChannelRequested();
     void watchRequested();
-    void filesDropped(const QStringList& paths);
+    void filesDropped(const kinoverd::MediaPaths& paths);
 
 protected:
     void paintEvent(QPaintEvent* event) override;

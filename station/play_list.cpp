@@ -3,15 +3,15 @@
 
 namespace kinoverd {
 
-void PlayList::Set(const QStringList& paths)
+void PlayList::Set(const MediaPaths& paths)
 {
     all_ = paths;
     pending_ = paths;
 }
 
-QString PlayList::TakeNext()
+MediaPath PlayList::TakeNext()
 {
-    return pending_.isEmpty() ? QString() : pending_.takeFirst();
+    return pending_.isEmpty() ? MediaPath() : pending_.takeFirst();
 }
 
 }  // namespace kinoverd

@@ -185,11 +185,13 @@ TEST_F(VideoWindowTest, DroppedLocalFilesAreHandedOnAndOtherDropsRefused)
     QMimeData files;
     files.setUrls({QUrl::fromLocalFile(QStringLiteral("/media/片/a.mpg")),
                    QUrl(QStringLiteral("https://example.org/b.mpg")),
-                   QUrl::fromLocalFile(QStringLiteral("/media/c d.dat"))});
+                   QUrl::fromLocalFile(QStringLiteral("/media/c d.dat")),
+                   QUrl(QStringLiteral("file://localhost/media/e.mpg"))});
     EXPECT_TRUE(drop(files));
     ASSERT_EQ(dropped.count(), 1);
-    EXPECT_EQ(dropped[0][0].toStringList(),
-              (QStringList{QStringLiteral("/media/片/a.mpg"), QStringLiteral("/media/c d.dat")}));
+    EXPECT_EQ(dropped[0][0].value<MediaPaths>(),
+              EncodeNames({QStringLiteral("/media/片/a.mpg"), QStringLiteral("/media/c d.dat"),
+                           QStringLiteral("/media/e.mpg")}));
 }
 
 TEST_F(VideoWindowTest, TheFrameDragsTheWindowButThePictureDoesNot)
