@@ -15,7 +15,8 @@ class QProcess;
 
 namespace kinoverd {
 
-// How a link reaches the browser. Replaceable so that tests never start one.
+// How a link reaches the browser. Replaceable so that tests never start one;
+// used on the user-interface thread only.
 struct LinkOpeners {
     // Run with the link as its one argument, without a shell: the link is
     // open once it ends with status 0.
