@@ -24,22 +24,23 @@ int CountEntries(const char* folder)
     return count;
 }
 
-std::optional<int> LiveGstObjects()
+// The active leaks tracer, with a reference; null when there is none.
+GstTracer* LeaksTracer()
 {
-    if (!gst_is_initialized()) return std::nullopt;
-    std::optional<int> count;
+    if (!gst_is_initialized()) gst_init(nullptr, nullptr);
+    GstTracer* found = nullptr;
     GList* tracers = gst_tracing_get_active_tracers();
-    for (GList* item = tracers; item; item = item->next) {
-        if (count || !g_str_equal(G_OBJECT_TYPE_NAME(item->data), "GstLeaksTracer")) continue;
-        GstStructure* info = nullptr;
-        g_signal_emit_by_name(item->data, "get-live-objects", &info);
-        if (!info) continue;
-        const GValue* list = gst_structure_get_value(info, "live-objects-list");
-        count = list ? int(gst_value_list_get_size(list)) : 0;
-        gst_structure_free(info);
-    }
+    for (GList* item = tracers; item; item = item->next)
+        if (!found && g_str_equal(G_OBJECT_TYPE_NAME(item->data), "GstLeaksTracer"))
+            found = GST_TRACER(gst_object_ref(item->data));
     g_list_free_full(tracers, gst_object_unref);
-    return count;
+    return found;
+}
+
+int ListSize(const GstStructure* info, const char* field)
+{
+    const GValue* list = gst_structure_get_value(info, field);
+    return list ? int(gst_value_list_get_size(list)) : 0;
 }
 
 }  // namespace
@@ -54,8 +55,29 @@ ProcessFootprint ReadProcessFootprint()
     // The folder read counts its own descriptor.
     footprint.descriptors = CountEntries("/proc/self/fd") - 1;
     footprint.threads = CountEntries("/proc/self/task");
-    footprint.gst_objects = LiveGstObjects();
     return footprint;
+}
+
+bool StartCountingGstObjects()
+{
+    GstTracer* tracer = LeaksTracer();
+    if (!tracer) return false;
+    g_signal_emit_by_name(tracer, "activity-start-tracking");
+    gst_object_unref(tracer);
+    return true;
+}
+
+std::optional<int> GstObjectsGained()
+{
+    GstTracer* tracer = LeaksTracer();
+    if (!tracer) return std::nullopt;
+    GstStructure* checkpoint = nullptr;
+    g_signal_emit_by_name(tracer, "activity-get-checkpoint", &checkpoint);
+    gst_object_unref(tracer);
+    if (!checkpoint) return std::nullopt;
+    const int gained = ListSize(checkpoint, "objects-created-list") - ListSize(checkpoint, "objects-removed-list");
+    gst_structure_free(checkpoint);
+    return gained;
 }
 
 }  // namespace kinoverd::test
