@@ -29,6 +29,13 @@ std::optional<MediaStreamFile::Layout> MediaStreamFile::ScanLayout(const std::st
     // Non-blocking: a named pipe without a writer must not hang the caller.
     const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) return std::nullopt;
+    // Pipes and devices have no layout to find: opening them to play tells
+    // why they cannot be, rather than "no pack" after an empty read.
+    struct stat status {};
+    if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+        close(fd);
+        return std::nullopt;
+    }
     // Zero-filled beyond what the file holds, with room for a code that
     // starts at the last scanned offset.
     std::vector<uint8_t> head(kScanBytes + 4, 0);

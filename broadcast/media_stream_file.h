@@ -45,7 +45,7 @@ public:
         }
     };
 
-    // Empty when the file cannot be read.
+    // Empty when the file cannot be read or is no regular file.
     static std::optional<Layout> ScanLayout(const std::string& path);
     // A track read sector by sector: where its first pack start code lies
     // in the track's file, so that both give one stream. Empty when the
