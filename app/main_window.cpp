@@ -7,9 +7,7 @@
 #include <QDialog>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QFile>
 #include <QFileDialog>
-#include <QFileInfo>
 #include <QHelpEvent>
 #include <QKeyEvent>
 #include <QMenu>
@@ -19,8 +17,12 @@
 #include <QSignalBlocker>
 #include <QToolTip>
 
+#include <filesystem>
+#include <system_error>
+
 #include "app/channel_list_dialog.h"
 #include "app/disc_images.h"
+#include "app/file_names.h"
 #include "app/video_cd_scanner.h"
 #include "app/video_window.h"
 #include "app/window_support.h"
@@ -295,22 +297,29 @@ bool MainWindow::full_screen_chosen() const { return full_screen_toggle_->isChec
 
 void MainWindow::OnFile()
 {
-    const QStringList files = file_chooser_();
+    MediaPaths files;
+    for (const QString& chosen : file_chooser_()) files << ChosenFilePath(chosen);
     if (!files.isEmpty()) station_.Play(ExpandDiscImages(files));
 }
 
 void MainWindow::OnDisc()
 {
-    QStringList tracks;
-    for (const std::string& track : video_cd_scanner_->Scan()) tracks << QFile::decodeName(track.c_str());
+    MediaPaths tracks;
+    for (const std::string& track : video_cd_scanner_->Scan()) tracks << MediaPath::fromStdString(track);
     if (!tracks.isEmpty()) station_.Play(tracks);
 }
 
-void MainWindow::PlayFiles(const QStringList& paths)
+void MainWindow::PlayFiles(const MediaPaths& paths)
 {
-    QStringList files;
+    MediaPaths files;
     QStringList folders;
-    for (const QString& path : paths) (QFileInfo(path).isDir() ? folders : files) << path;
+    for (const MediaPath& path : paths) {
+        std::error_code error;
+        if (std::filesystem::is_directory(path.toStdString(), error))
+            folders << DisplayName(path);
+        else
+            files << path;
+    }
     if (!folders.isEmpty()) message_box_(QStringLiteral("不能播放文件夹:\n") + folders.join(QLatin1Char('\n')));
     if (files.isEmpty()) return;
     station_.Stop();
@@ -433,7 +442,7 @@ void MainWindow::dragEnterEvent(QDragEnterEvent* event)
 
 void MainWindow::dropEvent(QDropEvent* event)
 {
-    const QStringList paths = LocalPaths(event->mimeData());
+    const MediaPaths paths = LocalPaths(event->mimeData());
     if (paths.isEmpty()) return;
     event->acceptProposedAction();
     PlayFiles(paths);

@@ -19,6 +19,7 @@
 #include "app/main_window_layout.h"
 #include "app/window_docking.h"
 #include "playback/mixer_volume.h"
+#include "station/media_path.h"
 
 class QMenu;
 
@@ -57,7 +58,7 @@ public:
 
     // Files dropped on either window or named on the command line: the
     // programme stops and they play. Folders are refused with a message.
-    void PlayFiles(const QStringList& paths);
+    void PlayFiles(const MediaPaths& paths);
     // Stops the programme and closes the window for good, and any menu or
     // dialog open over it; finished() follows.
     void Exit();

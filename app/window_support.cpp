@@ -2,19 +2,16 @@
 #include "app/window_support.h"
 
 #include <QMimeData>
-#include <QRect>
-#include <QUrl>
+
+#include "app/file_names.h"
 
 namespace kinoverd {
 
-QStringList LocalPaths(const QMimeData* data)
+// From the list's own bytes: QUrl would decode a name that is not valid
+// text into one that names no file.
+MediaPaths LocalPaths(const QMimeData* data)
 {
-    QStringList paths;
-    if (!data || !data->hasUrls()) return paths;
-    for (const QUrl& url : data->urls()) {
-        if (url.isLocalFile()) paths << url.toLocalFile();
-    }
-    return paths;
+    return data ? LocalFilesOfUriList(data->data(QStringLiteral("text/uri-list"))) : MediaPaths();
 }
 
 }  // namespace kinoverd

@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "station/station.h"
 
-#include <QFile>
-
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -57,9 +55,6 @@ QString ElapsedTimeText(uint32_t seconds)
     return TwoDigits(seconds / 3600) + QLatin1Char(':') + TwoDigits(seconds % 3600 / 60) +
            QLatin1Char(':') + TwoDigits(seconds % 60);
 }
-
-// Paths go to the file system in its own encoding.
-std::string FileSystemPath(const QString& path) { return QFile::encodeName(path).toStdString(); }
 
 }  // namespace
 
@@ -133,7 +128,7 @@ void Station::HandleStreamEvent(int event, quint64 tag)
         ForgetStream();
         OnEndOfProgramme();
         break;
-    case kPlaybackFailed: RetuneAfterFailure(); break;
+    case kPlaybackFailed: RetuneAfterFailure(false); break;
     case kSenderConflict: MoveToAnotherChannel(); break;
     }
 }
@@ -195,19 +190,28 @@ void Station::StartPicture()
     const VideoPlacement placement{picture_owner_, picture_area_.left(), picture_area_.top(),
                                    picture_area_.left() + picture_area_.width(),
                                    picture_area_.top() + picture_area_.height()};
+    // A failed build forgets the stream: whether it was whole is asked first.
+    const bool whole_stream = controller_->reception().stream_ended();
     if (!controller_->BuildAndRun(placement, true)) {
-        RetuneAfterFailure();
+        RetuneAfterFailure(whole_stream);
         return;
     }
+    picture_started_ = std::chrono::steady_clock::now();
     position_held_ = false;
     if (watching_) SetMedia(WatchedText());
     SetPicturePlaying(true);
     if (broadcaster_) broadcaster_->ReleaseSend();
 }
 
-// Buffering starts over on the same channel.
-void Station::RetuneAfterFailure()
+// Buffering starts over on the same channel. But a stream of this station's
+// own that was already whole, or whose broadcast has ended, never comes
+// again: waiting for it would leave the user at "open ..." for ever.
+void Station::RetuneAfterFailure(bool stream_was_whole)
 {
+    if (!watching_ && (stream_was_whole || !broadcaster_)) {
+        FailProgramme(kUnplayableReason);
+        return;
+    }
     Tune();
     if (broadcaster_) broadcaster_->ReleaseSend();
 }
@@ -240,21 +244,40 @@ void Station::ShowShownPicture()
         SetStatus(kSignalLostText);
         return;
     }
+    // Data keeps coming and nothing of it decodes: garbage after a valid
+    // start, or a file of zeros, would otherwise play black for hours.
+    if (!watching_ && !controller_->HasDecoded() &&
+        std::chrono::steady_clock::now() - picture_started_ > kNothingDecodedLimit) {
+        FailProgramme(kUnplayableReason);
+        return;
+    }
+    const std::optional<double> elapsed = ShownPictureSeconds();
+    if (position_held_ || user_holds_position_ || !elapsed) return;
+    SetStatus(ElapsedTimeText(uint32_t(*elapsed)));
+    const double total_seconds = double(controller_->reception().stream_length()) / StreamRate();
+    const double percent = total_seconds <= 0 ? 0.0 : *elapsed / total_seconds * 100.0;
+    emit positionChanged(int(std::clamp(percent, 0.0, double(kPositionMaximum))));
+}
+
+// The stream's own clock: the first picture a decoder can show from the
+// live data against the stream's first picture (or first stamp of any
+// kind), then the time the graph played since it showed that picture.
+std::optional<double> Station::ShownPictureSeconds()
+{
     const std::optional<double> shown = controller_->ShownSeconds();
-    if (position_held_ || user_holds_position_ || !shown) return;
-    // The stream's own clock: the first picture a decoder can show from the
-    // live data against the stream's first picture (or first stamp of any
-    // kind), then the time the graph played since it showed that picture.
+    if (!shown) return std::nullopt;
     const ChannelReception& reception = controller_->reception();
     const StreamTiming timing = reception.timing();
     const double origin = timing.first_picture_s.value_or(timing.first_stamp_s.value_or(0.0));
     const double live_start = reception.live_keyframe_s().value_or(origin) - origin;
-    const double elapsed = std::max(0.0, live_start + *shown);
-    SetStatus(ElapsedTimeText(uint32_t(elapsed)));
-    const uint32_t rate = timing.mux_rate ? timing.mux_rate : kBytesPerSecond;
-    const double total_seconds = double(reception.stream_length()) / rate;
-    const double percent = total_seconds <= 0 ? 0.0 : elapsed / total_seconds * 100.0;
-    emit positionChanged(int(std::clamp(percent, 0.0, double(kPositionMaximum))));
+    return std::max(0.0, live_start + *shown);
+}
+
+// Bytes a second of the stream received: its mux rate, or a Video CD's.
+uint32_t Station::StreamRate() const
+{
+    const uint32_t rate = controller_->reception().timing().mux_rate;
+    return rate ? rate : kBytesPerSecond;
 }
 
 void Station::ResetPosition()
@@ -265,7 +288,7 @@ void Station::ResetPosition()
 
 // ---- Programmes ----
 
-void Station::Play(const QStringList& files)
+void Station::Play(const MediaPaths& files)
 {
     ++programme_;
     watching_ = false;
@@ -368,7 +391,12 @@ void Station::EndProgramme()
 void Station::MoveToAnotherChannel()
 {
     if (!broadcaster_) return;
-    resume_at_ = broadcaster_->sent_position();
+    // From the picture on screen, not from what was sent: the ring and the
+    // graph hold seconds of stream in between, which the move would skip.
+    // A second earlier, so that the key frame it restarts at is no later.
+    const uint32_t sent = broadcaster_->sent_position();
+    const std::optional<double> shown = ShownPictureSeconds();
+    resume_at_ = shown ? uint32_t(std::min(std::max(0.0, *shown - 1.0) * StreamRate(), double(sent))) : 0;
     ++programme_;
     StopPicture();
     // Without a close packet: the channel is the other sender's now, and
@@ -391,7 +419,7 @@ void Station::TakeNextFile()
 {
     current_file_ = play_list_.TakeNext();
     SetStatus(kOpenText);
-    SetMedia(current_file_);
+    SetMedia(DisplayName(current_file_));
 }
 
 // The window keeps painting while the channels are listened to; the search
@@ -414,8 +442,8 @@ void Station::HandleChannelFound(int channel, quint64 programme)
 {
     if (programme != programme_) return;
     if (channel < 0) {
+        EndFailedProgramme();
         emit errorOccurred(kNoFreeChannelText);
-        SetProgrammeRunning(false);
         return;
     }
     if (!CreateBroadcaster(channel)) return;
@@ -424,21 +452,20 @@ void Station::HandleChannelFound(int channel, quint64 programme)
     if (Tune())
         broadcaster_->Run();
     else
-        SetProgrammeRunning(false);
+        EndFailedProgramme();
 }
 
 bool Station::CreateBroadcaster(int channel)
 {
     ++broadcast_;
     BroadcasterEvents* events = this;
-    broadcaster_ = std::make_unique<Broadcaster>(FileSystemPath(current_file_), channel,
+    broadcaster_ = std::make_unique<Broadcaster>(current_file_.toStdString(), channel,
                                                  wire::kBlockSize, events, &disc_tracks_);
     const uint32_t start = std::exchange(resume_at_, 0);
     // Sent as it is, such a file would reach nobody as a picture.
     if (broadcaster_->lacks_mpeg_pack()) {
         broadcaster_.reset();
-        ShowFileError(MediaStreamFile::kNoPackText);
-        SetProgrammeRunning(false);
+        FailProgramme(MediaStreamFile::kNoPackText);
         return false;
     }
     if (broadcaster_->Start(start)) {
@@ -448,8 +475,7 @@ bool Station::CreateBroadcaster(int channel)
     }
     const std::string reason = broadcaster_->error();
     broadcaster_.reset();
-    ShowFileError(reason);
-    SetProgrammeRunning(false);
+    FailProgramme(reason);
     return false;
 }
 
@@ -462,6 +488,25 @@ void Station::StopBroadcaster(BroadcastStop how)
     case BroadcastStop::kQuiet: broadcaster_->StopQuietly(); break;
     }
     broadcaster_.reset();
+}
+
+// A programme that cannot go on ends as if Stop had been pressed, and only
+// then is the user told: File and Disc are usable behind the message.
+void Station::EndFailedProgramme()
+{
+    ++programme_;
+    StopPicture();
+    StopBroadcaster(BroadcastStop::kClose);
+    SetProgrammeRunning(false);
+    ResetPosition();
+    SetStatus(kReadyText);
+    SetMedia(kNoMediaText);
+}
+
+void Station::FailProgramme(const std::string& reason)
+{
+    EndFailedProgramme();
+    ShowFileError(reason);
 }
 
 void Station::ShowFileError(const std::string& reason)

@@ -24,12 +24,14 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <thread>
 
 #include "broadcast/broadcaster_events.h"
 #include "disc/disc_track.h"
 #include "playback/gst_media_graph_factory.h"
 #include "playback/media_graph.h"
+#include "station/media_path.h"
 #include "station/play_list.h"
 
 class QWidget;
@@ -61,6 +63,10 @@ public:
     static const QString kSignalLostText;
     // Shown when another station broadcasts on this one's channel.
     static const QString kChannelTakenText;
+    // Why a programme whose stream cannot be played ends ("File Error").
+    static constexpr const char* kUnplayableReason = "文件的内容无法播放";
+    // How long a playing graph may decode nothing from the data it gets.
+    static constexpr std::chrono::seconds kNothingDecodedLimit{5};
 
     // What the receive side and the graph report, by name.
     enum StreamEvent : int {
@@ -91,7 +97,9 @@ public:
 
     // Commands of the user.
     // A new programme of `files`, replacing the one running.
-    void Play(const QStringList& files);
+    void Play(const MediaPaths& files);
+    // The same, with paths held as text.
+    void Play(const QStringList& files) { Play(EncodeNames(files)); }
     // Tunes in to what another station broadcasts on `channel`, sending
     // nothing, until that programme ends or Stop.
     void Watch(int channel);
@@ -115,7 +123,7 @@ public:
     // Times the ring ran empty while a picture played.
     int underruns() const { return underruns_; }
     const PlayList& play_list() const { return play_list_; }
-    const QString& current_file() const { return current_file_; }
+    const MediaPath& current_file() const { return current_file_; }
     int channel() const { return channel_; }
     Broadcaster* broadcaster() const { return broadcaster_.get(); }
     MediaGraphController& controller() { return *controller_; }
@@ -166,8 +174,10 @@ private:
     void StopPicture();
     void ForgetStream();
     void StartPicture();
-    void RetuneAfterFailure();
+    void RetuneAfterFailure(bool stream_was_whole);
     void ShowShownPicture();
+    std::optional<double> ShownPictureSeconds();
+    uint32_t StreamRate() const;
     void ResetPosition();
     void OnEndOfProgramme();
     void MoveToAnotherChannel();
@@ -179,6 +189,8 @@ private:
     void BroadcastCurrentFile();
     bool CreateBroadcaster(int channel);
     void StopBroadcaster(BroadcastStop how);
+    void EndFailedProgramme();
+    void FailProgramme(const std::string& reason);
     void ShowFileError(const std::string& reason);
     void SetPicturePlaying(bool playing);
     void SetProgrammeRunning(bool running);
@@ -199,7 +211,7 @@ private:
     std::thread channel_search_;  // finds a channel for programme_; joined before the next
     uint64_t programme_ = 0;      // a new one with every Play, Watch and Stop
     PlayList play_list_;
-    QString current_file_;
+    MediaPath current_file_;
     QWidget* picture_owner_ = nullptr;
     QRect picture_area_;
     QTimer position_timer_;  // while a picture plays: its time and position are shown
@@ -215,6 +227,7 @@ private:
     uint32_t resume_at_ = 0;         // where the next broadcaster starts: 0, or where a moved one was
     uint64_t admitted_seen_ = 0;     // blocks admitted when last looked, for telling an outage
     std::chrono::steady_clock::time_point admitted_changed_;
+    std::chrono::steady_clock::time_point picture_started_;  // the playing graph's start
 };
 
 }  // namespace kinoverd

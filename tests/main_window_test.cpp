@@ -31,6 +31,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <memory>
@@ -65,18 +66,32 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// Local files dragged onto `window` and dropped there.
+// `data` dragged onto `window` and dropped there.
+void Drop(QWidget* window, const QMimeData& data)
+{
+    QDragEnterEvent enter(QPoint(100, 30), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(window, &enter);
+    EXPECT_TRUE(enter.isAccepted());
+    QDropEvent drop(QPointF(100, 30), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(window, &drop);
+}
+
 void Drop(QWidget* window, const QStringList& paths)
 {
     QMimeData data;
     QList<QUrl> urls;
     for (const QString& path : paths) urls << QUrl::fromLocalFile(path);
     data.setUrls(urls);
-    QDragEnterEvent enter(QPoint(100, 30), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(window, &enter);
-    EXPECT_TRUE(enter.isAccepted());
-    QDropEvent drop(QPointF(100, 30), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(window, &drop);
+    Drop(window, data);
+}
+
+// A copy of `clip` in `dir` named "测试.mpg" in GBK: bytes that are not
+// UTF-8, so no text holds the name.
+MediaPath GbkNamedCopy(const TempDir& dir, const char* clip)
+{
+    const std::string path = dir.File("\xB2\xE2\xCA\xD4.mpg");
+    std::filesystem::copy_file(Media(clip).toStdString(), path);
+    return MediaPath::fromStdString(path);
 }
 
 // The picture playing now: in the video window, or covering the screen.
@@ -394,7 +409,7 @@ TEST_F(MainWindowTest, DiscPlaysTheTracksOfAMountedVideoCdAndNothingWithoutOne)
     window_->set_video_cd_scanner(
         std::make_unique<VideoCdScanner>(std::vector<std::string>{Media("vcd.cue").toStdString()}));
     Click(Control::Disc);
-    EXPECT_EQ(station_.play_list().all(), (QStringList{track, Media("vcd.cue") + QStringLiteral("#2")}));
+    EXPECT_EQ(station_.play_list().all(), EncodeNames({track, Media("vcd.cue") + QStringLiteral("#2")}));
     EXPECT_EQ(window_->media_text(), track);
     EXPECT_FALSE(Enabled(Control::File));
     EXPECT_FALSE(Enabled(Control::Disc));
@@ -482,8 +497,29 @@ TEST_F(MainWindowTest, DroppedFoldersAreRefusedAndTheFilesBesideThemPlay)
 
     Drop(window_->video_window(), {path, Media("short.mpg")});
     EXPECT_EQ(messages_.size(), 3);
-    EXPECT_EQ(station_.play_list().all(), QStringList{Media("short.mpg")});
+    EXPECT_EQ(station_.play_list().all(), EncodeNames({Media("short.mpg")}));
     EXPECT_EQ(window_->media_text(), Media("short.mpg"));
+}
+
+TEST_F(MainWindowTest, ANameThatIsNotTextPlaysDroppedAndChosen)
+{
+    TempDir dir;
+    const MediaPath clip = GbkNamedCopy(dir, "short.mpg");
+    // A file manager's drop: the name's own bytes, escaped.
+    QMimeData data;
+    data.setData(QStringLiteral("text/uri-list"), "file://" + clip.toPercentEncoding("/") + "\r\n");
+    Drop(window_->video_window(), data);
+    EXPECT_EQ(station_.play_list().all(), MediaPaths{clip});
+    EXPECT_EQ(window_->media_text(), DisplayName(clip));
+    ASSERT_TRUE(RunUntilPlaying());
+    Click(Control::Stop);
+
+    // The dialog hands back the name as shown, decoded.
+    chosen_files_ = {DisplayName(clip)};
+    Click(Control::File);
+    EXPECT_EQ(station_.play_list().all(), MediaPaths{clip});
+    ASSERT_TRUE(RunUntilPlaying());
+    EXPECT_TRUE(messages_.isEmpty()) << messages_.join(QLatin1Char(',')).toStdString();
 }
 
 // ---- The program ----
@@ -498,9 +534,13 @@ TEST(KinoverdProgram, HelpAndVersionPrintAndExit)
     EXPECT_NE(help.out().find("FILE"), std::string::npos);
 }
 
+// Named by its own bytes, relative to the player's working folder.
 TEST(KinoverdProgram, FilesOnTheCommandLineAreBroadcast)
 {
-    ChildProcess player(KINOVERD_PATH, {Media("long.mpg").toStdString()});
+    TempDir dir;
+    const MediaPath clip = GbkNamedCopy(dir, "long.mpg");
+    const std::string name = std::filesystem::path(clip.toStdString()).filename();
+    ChildProcess player(KINOVERD_PATH, {name}, dir.path());
     ASSERT_TRUE(player.started());
     // The station probes channel 0 for about a second and then tunes in;
     // only then may the capture share the ports.

@@ -14,6 +14,7 @@
 
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -110,7 +111,7 @@ protected:
         EXPECT_FALSE(broadcasting_when_told_);
         EXPECT_EQ(station_->broadcaster(), nullptr);
         EXPECT_FALSE(station_->programme_running());
-        EXPECT_EQ(status(), Station::kOpenText);
+        EXPECT_EQ(status(), Station::kReadyText);
         errors_.clear();
     }
 
@@ -144,10 +145,12 @@ TEST_F(StationTest, ThreeFilesPlayInOrderOnOneChannelToTheEnd)
     EXPECT_EQ(status(), Station::kOpenText);
     EXPECT_EQ(media_, QStringList{files[0]});
     EXPECT_TRUE(station_->programme_running());
-    EXPECT_EQ(station_->play_list().all(), files);
-    EXPECT_EQ(station_->play_list().pending(), files.mid(1));
+    EXPECT_EQ(station_->play_list().all(), EncodeNames(files));
+    EXPECT_EQ(station_->play_list().pending(), EncodeNames(files.mid(1)));
 
     ASSERT_TRUE(RunUntilPlaying()) << History().toStdString();
+    // Played from its start, a file's time starts at its first picture.
+    EXPECT_EQ(status(), QStringLiteral("00:00:00")) << History().toStdString();
     const int channel = station_->channel();
     // The picture lies in its place, a pixel larger than it.
     const auto* renderer = picture_.findChild<VideoRenderer*>();
@@ -234,6 +237,37 @@ TEST_F(StationTest, SeekRestartsTheBroadcastThereAndTheTimeGoesOnFromIt)
     EXPECT_EQ(first_block, (broadcaster->start_offset() + wire::kHeaderBytes) / wire::kBlockSize);
 }
 
+// Another sender takes the channel: the broadcast moves on from the picture
+// on screen, not from what had been sent seconds ahead of it, and leaves the
+// channel without a close packet, which the other sender's stations would obey.
+TEST_F(StationTest, AMoveOffATakenChannelResumesAtThePictureOnScreenAndClosesNothing)
+{
+    station_->Play({Media("long.mpg")});
+    ASSERT_TRUE(RunUntilPlaying());
+    RunFor(4s);
+    const int before = ElapsedSeconds(status());
+    const int taken = station_->channel();
+    WireCapture capture(taken);
+    ASSERT_TRUE(capture.Start());
+    Broadcaster intruder(Media("long.mpg").toStdString(), taken, wire::kBlockSize, nullptr);
+    ASSERT_TRUE(intruder.Start(0));
+    intruder.Run();
+    ASSERT_TRUE(RunUntil([this] { return statuses_.contains(Station::kChannelTakenText); }, 15s))
+        << History().toStdString();
+    const qsizetype moved = statuses_.size();
+    ASSERT_TRUE(RunUntil([&] { return Playing() && statuses_.size() > moved; }, 30s)) << History().toStdString();
+    EXPECT_EQ(CountKind(capture.records(), wire::Kind::kClose), 0);
+    intruder.StopAndClose();
+    EXPECT_NE(station_->channel(), taken);
+    ASSERT_NE(station_->broadcaster(), nullptr);
+    const int resumed = int(station_->broadcaster()->start_offset() / Station::kBytesPerSecond);
+    EXPECT_GE(resumed, before - 2);
+    EXPECT_LE(resumed, before + 1);
+    const int shown_after = ElapsedSeconds(status());
+    EXPECT_GE(shown_after, before - 2) << History().toStdString();
+    EXPECT_LE(shown_after, before + 2) << History().toStdString();
+}
+
 TEST_F(StationTest, StopAndDestructionSendTheClosePackets)
 {
     station_->Play({Media("demo.mpg")});
@@ -305,11 +339,34 @@ TEST_F(StationTest, BadInputIsReportedAndTheStationStaysUsable)
     TempDir dir;
     const std::string not_mpeg = dir.File("notes.mpg");
     ASSERT_TRUE(WriteBytes(not_mpeg, NonMpegBytes(4000)));
-    for (const std::string& path : {not_mpeg, dir.File("gone.mpg"), dir.path()}) {
+    const std::string pipe = dir.File("pipe.mpg");
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+    QStringList told;
+    for (const std::string& path : {not_mpeg, dir.File("gone.mpg"), dir.path(), pipe}) {
         station_->Play({QString::fromStdString(path)});
         ASSERT_TRUE(RunUntil([this] { return !errors_.isEmpty(); }, 10s)) << path;
         ASSERT_EQ(errors_.size(), 1) << path;
         EXPECT_TRUE(errors_[0].startsWith(QStringLiteral("File Error\n"))) << errors_[0].toStdString();
+        told << errors_[0];
+        ExpectIdleAfter(errors_[0]);
+    }
+    // A pipe is no file without a pack: it is no file to play at all.
+    EXPECT_NE(told[3], told[0]);
+    // Files that broadcast but never make a picture: shorter than the
+    // stream's head, and one valid pack followed by noise.
+    QFile clip_file(Media("short.mpg"));
+    ASSERT_TRUE(clip_file.open(QIODevice::ReadOnly));
+    const QByteArray clip = clip_file.readAll();
+    const std::string tiny = dir.File("tiny.mpg");
+    const std::string noisy = dir.File("noisy.mpg");
+    ASSERT_TRUE(WriteBytes(tiny, {clip.begin(), clip.begin() + 30000}));
+    std::vector<uint8_t> noise = NonMpegBytes(600000);
+    std::copy(clip.begin(), clip.begin() + 2324, noise.begin());
+    ASSERT_TRUE(WriteBytes(noisy, noise));
+    for (const std::string& path : {tiny, noisy}) {
+        station_->Play({QString::fromStdString(path)});
+        ASSERT_TRUE(RunUntil([this] { return !errors_.isEmpty(); }, 30s)) << path << History().toStdString();
+        EXPECT_EQ(errors_[0], QStringLiteral("File Error\n") + QString::fromUtf8(Station::kUnplayableReason));
         ExpectIdleAfter(errors_[0]);
     }
     {
