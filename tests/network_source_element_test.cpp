@@ -21,13 +21,6 @@
 #include "tests/support/recorded_events.h"
 #include "tests/support/test_packets.h"
 
-// Under AddressSanitizer: GLib and GStreamer are built without frame
-// pointers, so only the slow unwinder traces an allocation through them to
-// its caller; and GLib's library constructor allocates for the whole
-// process and never frees it, which is no leak of the element's.
-extern "C" const char* __asan_default_options() { return "fast_unwind_on_malloc=0"; }
-extern "C" const char* __lsan_default_suppressions() { return "leak:_dl_init\n"; }
-
 namespace kinoverd {
 namespace {
 
