@@ -53,7 +53,7 @@ void AboutDialog::CreateControls()
     icon->setPixmap(LoadProgramIcon().pixmap(kIconSize, kIconSize));
     icon->setGeometry(QRect(FromLayoutUnits(15, 22, 20, 20).topLeft(), QSize(kIconSize, kIconSize)));
 
-    auto* product = new QLabel(QStringLiteral("Kinoverd 1.0 版"), this);
+    auto* product = new QLabel(QStringLiteral("Kinoverd " KINOVERD_VERSION " 版"), this);
     product->setGeometry(FromLayoutUnits(64, 16, 82, 11));
 
     auto* rights = new QLabel(QStringLiteral("© 2024年6月 胶片花园工作室 版权所有"), this);

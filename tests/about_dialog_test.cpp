@@ -74,7 +74,7 @@ TEST_F(AboutDialogTest, DialogHasItsSizeCaptionAndTexts)
     EXPECT_EQ(dialog_.windowTitle(), QStringLiteral("关于"));
     EXPECT_TRUE(dialog_.isModal());
 
-    QLabel* product = LabelWithText(dialog_, QStringLiteral("Kinoverd 1.0 版"));
+    QLabel* product = LabelWithText(dialog_, QStringLiteral("Kinoverd " KINOVERD_VERSION " 版"));
     ASSERT_NE(product, nullptr);
     EXPECT_EQ(product->geometry(), QRect(96, 26, 123, 18));
 

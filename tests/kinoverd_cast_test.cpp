@@ -103,7 +103,7 @@ protected:
     TempDir directory_;
 };
 
-TEST_F(KinoverdCastTest, HelpPrintsUsageAndSucceeds)
+TEST_F(KinoverdCastTest, HelpAndVersionPrintAndSucceed)
 {
     for (const char* option : {"--help", "-h"}) {
         CastProcess cast({option});
@@ -112,6 +112,9 @@ TEST_F(KinoverdCastTest, HelpPrintsUsageAndSucceeds)
         EXPECT_THAT(cast.out(), HasSubstr("Usage: kinoverd-cast"));
         EXPECT_EQ(cast.err(), "");
     }
+    CastProcess version({"--version"});
+    EXPECT_EQ(version.WaitForExit(10s), 0);
+    EXPECT_EQ(version.out(), "kinoverd-cast " KINOVERD_VERSION "\n");
 }
 
 TEST_F(KinoverdCastTest, BadUsageExitsWithTwoBeforeAnythingIsSent)

@@ -233,6 +233,9 @@ TEST_F(KinoverdTuneTest, HelpAndBadUsage)
     TuneProcess help({"--help"});
     EXPECT_EQ(help.WaitForExit(10s), 0);
     EXPECT_THAT(help.out(), HasSubstr("Usage: kinoverd-tune --channel N"));
+    TuneProcess version({"--version"});
+    EXPECT_EQ(version.WaitForExit(10s), 0);
+    EXPECT_EQ(version.out(), "kinoverd-tune " KINOVERD_VERSION "\n");
 
     for (const std::vector<std::string>& arguments :
          std::vector<std::vector<std::string>>{{},

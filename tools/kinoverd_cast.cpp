@@ -70,6 +70,7 @@ constexpr const char* kUsage =
     "  --track N    of each disc, send only track N\n"
     "  --loop       after the last file start again from the first, until stopped\n"
     "  --help       show this text and exit\n"
+    "  --version    show the version and exit\n"
     "  --           end of options: every later argument is a file\n"
     "\n"
     "Each file is sent at about the pace it plays (its mux rate), a little ahead,\n"
@@ -93,6 +94,7 @@ struct Options {
     int track = 0;     // 0: every track of a disc
     bool loop = false;
     bool help = false;
+    bool version = false;
     std::vector<std::string> files;
 };
 
@@ -112,6 +114,9 @@ bool ParseArguments(int argc, char** argv, Options& options)
             options_ended = true;
         } else if (argument == "--help" || argument == "-h") {
             options.help = true;
+            return true;
+        } else if (argument == "--version") {
+            options.version = true;
             return true;
         } else if (argument == "--loop") {
             options.loop = true;
@@ -424,6 +429,10 @@ int main(int argc, char** argv)
     }
     if (options.help) {
         std::fputs(kUsage, stdout);
+        return kExitDone;
+    }
+    if (options.version) {
+        std::puts("kinoverd-cast " KINOVERD_VERSION);
         return kExitDone;
     }
 

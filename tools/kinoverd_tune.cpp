@@ -25,6 +25,7 @@ constexpr int kExitUsage = 2;
 
 constexpr const char* kUsage =
     "Usage: kinoverd-tune --channel N [--output FILE|-]\n"
+    "       kinoverd-tune --help | --version\n"
     "Tunes in to channel N (0 to 3) of the local network and writes the stream\n"
     "it receives to FILE, or to standard output (the default, or '-').\n"
     "\n"
@@ -58,6 +59,7 @@ struct Options {
     std::optional<int> channel;
     std::string output = "-";
     bool help = false;
+    bool version = false;
 };
 
 bool ParseArguments(int argc, char** argv, Options& options)
@@ -72,6 +74,10 @@ bool ParseArguments(int argc, char** argv, Options& options)
         }
         if (name == "--help" || name == "-h") {
             options.help = true;
+            return true;
+        }
+        if (name == "--version") {
+            options.version = true;
             return true;
         }
         if (name != "--channel" && name != "--output") {
@@ -115,6 +121,10 @@ int main(int argc, char** argv)
     }
     if (options.help) {
         std::fputs(kUsage, stdout);
+        return ChannelTuner::kExitDone;
+    }
+    if (options.version) {
+        std::puts("kinoverd-tune " KINOVERD_VERSION);
         return ChannelTuner::kExitDone;
     }
     // A reader that closes the pipe ends the tuner through a write error.
