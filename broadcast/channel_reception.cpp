@@ -50,6 +50,14 @@ void ChannelReception::Stop()
     control_receiver_.Stop();
 }
 
+void ChannelReception::Reset()
+{
+    admission_.Reset();
+    next_offset_ = 0;
+    std::lock_guard lock(timing_mutex_);
+    gaps_.clear();
+}
+
 ChannelReception::Block ChannelReception::TakeBlock(uint8_t* destination)
 {
     Block block;
@@ -67,6 +75,7 @@ ChannelReception::Block ChannelReception::TakeBlock(uint8_t* destination)
                 std::memcpy(destination, packet + wire::kHeadBytes, block.bytes);
                 stream_length_ = length;
                 NoteTiming(block, destination);
+                NoteGap(block.offset, block.bytes);
             } else if (wire::KindByte(packet) == char(wire::Kind::kEnd)) {
                 block.take = Take::kEnd;
             } else {
@@ -107,6 +116,22 @@ void ChannelReception::NoteTiming(const Block& block, const uint8_t* data)
     if (!live_scan_.keyframe_s()) live_scan_.Scan(data, block.bytes);
 }
 
+std::vector<ChannelReception::Gap> ChannelReception::gaps() const
+{
+    std::lock_guard lock(timing_mutex_);
+    return gaps_;
+}
+
+// Shorter gaps (a few lost datagrams) the demuxer's clock follows itself.
+void ChannelReception::NoteGap(uint32_t offset, uint32_t bytes)
+{
+    const uint32_t expected = next_offset_.exchange(offset + bytes);
+    std::lock_guard lock(timing_mutex_);
+    const uint32_t rate = timing_.mux_rate;
+    if (expected != 0 && rate != 0 && offset >= expected + uint64_t(rate))
+        gaps_.push_back({expected, offset - expected});
+}
+
 bool ChannelReception::FindStartPosition(uint32_t* position)
 {
     for (int taken = 0; taken < kStartSearchPackets;) {
@@ -117,6 +142,8 @@ bool ChannelReception::FindStartPosition(uint32_t* position)
             found = wire::HasHead(packet, wire::Kind::kData) && offset >= wire::kHeaderBytes;
             if (found) {
                 *position = offset;
+                // The jump from the head to the live data is no outage.
+                next_offset_ = offset;
                 // Live data right after the head plays on from the head's
                 // pictures; only a gap makes the first live key frame the
                 // first picture shown.

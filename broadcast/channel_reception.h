@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <mutex>
 #include <optional>
+#include <vector>
 
 #include "broadcast/datagram_admission.h"
 #include "broadcast/mpeg_pack.h"
@@ -48,7 +49,7 @@ public:
     // Stops the data-port receiver, then the control-port one.
     void Stop();
     // Forgets the stream and empties the ring; reception goes on.
-    void Reset() { admission_.Reset(); }
+    void Reset();
     // Admits only `sender`'s datagrams from now on (a station's own
     // broadcaster: Broadcaster::sender_address() after each Start), or, when
     // empty, those of whoever sent the stream-start packet reception
@@ -99,6 +100,15 @@ public:
     // nothing until they were taken.
     StreamTiming timing() const;
     std::optional<double> live_keyframe_s() const;
+    // A stretch of a second or more of the stream that the reader jumped
+    // over since the live data began (an outage): the demuxer carries its
+    // clock on across it, so from there on the picture's own time runs
+    // ahead of the graph's by its length.
+    struct Gap {
+        uint32_t from = 0;   // the first byte missing
+        uint32_t bytes = 0;  // how many are
+    };
+    std::vector<Gap> gaps() const;
     bool stream_accepted() const { return admission_.stream_accepted(); }
     // The stream's last block or its end packet is buffered.
     bool stream_ended() const { return admission_.stream_ended(); }
@@ -112,6 +122,7 @@ public:
 
 private:
     void NoteTiming(const Block& block, const uint8_t* data);
+    void NoteGap(uint32_t offset, uint32_t bytes);
 
     const uint32_t block_size_;
     PacketRing ring_;
@@ -120,6 +131,11 @@ private:
     MulticastReceiver control_receiver_;
     std::atomic<ReceptionEvents*> events_{nullptr};  // set by Start, read by every thread
     std::atomic<uint32_t> stream_length_{0};         // written by the reader
+    // Where the reader's next block should begin (0: not known yet):
+    // written by the reader, set back by the owner's Reset and the start
+    // search.
+    std::atomic<uint32_t> next_offset_{0};
+    std::vector<Gap> gaps_;  // guarded by timing_mutex_; found by the reader
     mutable std::mutex timing_mutex_;
     StreamTiming timing_;                 // guarded by timing_mutex_; written by the reader
     FirstKeyframeScan live_scan_;  // guarded by timing_mutex_; restarted by the start search

@@ -261,7 +261,8 @@ void Station::ShowShownPicture()
 
 // The stream's own clock: the first picture a decoder can show from the
 // live data against the stream's first picture (or first stamp of any
-// kind), then the time the graph played since it showed that picture.
+// kind), then the time the graph played since it showed that picture,
+// and the stream that outages took away meanwhile.
 std::optional<double> Station::ShownPictureSeconds()
 {
     const std::optional<double> shown = controller_->ShownSeconds();
@@ -270,7 +271,12 @@ std::optional<double> Station::ShownPictureSeconds()
     const StreamTiming timing = reception.timing();
     const double origin = timing.first_picture_s.value_or(timing.first_stamp_s.value_or(0.0));
     const double live_start = reception.live_keyframe_s().value_or(origin) - origin;
-    return std::max(0.0, live_start + *shown);
+    // A gap counts once the picture has reached where it began: the reader
+    // passes it seconds before the picture does.
+    double elapsed = live_start + *shown;
+    for (const ChannelReception::Gap& gap : reception.gaps())
+        if (elapsed >= double(gap.from) / StreamRate()) elapsed += double(gap.bytes) / StreamRate();
+    return std::max(0.0, elapsed);
 }
 
 // Bytes a second of the stream received: its mux rate, or a Video CD's.

@@ -169,19 +169,32 @@ TEST_F(ChannelReceptionTest, TheStartSearchSkipsTheFirst64KiB)
     EXPECT_TRUE(events_.events().empty());
 }
 
+// Blocks of the demo clip as its broadcast carries them.
+class ClipReceptionTest : public ChannelReceptionTest {
+protected:
+    void SetUp() override
+    {
+        ChannelReceptionTest::SetUp();
+        std::ifstream file(KINOVERD_TEST_MEDIA_DIR "/demo.mpg", std::ios::binary);
+        clip_.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+        ASSERT_GT(clip_.size(), 600 * kBlock);
+    }
+    void PushBlock(uint32_t index)
+    {
+        std::vector<uint8_t> packet = MakePacket(Kind::kData, index, uint32_t(clip_.size()));
+        std::memcpy(packet.data() + wire::kHeadBytes, clip_.data() + index * kBlock, kBlock);
+        Push(packet);
+    }
+
+    std::vector<uint8_t> clip_;
+};
+
 // The time a player shows counts from the first picture its graph shows:
 // with live data right after the head that is the stream's first picture;
 // after a gap, the first key frame of the live data.
-TEST_F(ChannelReceptionTest, TheFirstPictureShownIsTheHeadsOneUnlessTheLiveDataLeavesAGap)
+TEST_F(ClipReceptionTest, TheFirstPictureShownIsTheHeadsOneUnlessTheLiveDataLeavesAGap)
 {
-    std::ifstream file(KINOVERD_TEST_MEDIA_DIR "/demo.mpg", std::ios::binary);
-    const std::vector<uint8_t> clip{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
-    ASSERT_GT(clip.size(), 300 * kBlock);
-    auto push_block = [&](uint32_t index) {
-        std::vector<uint8_t> packet = MakePacket(Kind::kData, index, uint32_t(clip.size()));
-        std::memcpy(packet.data() + wire::kHeadBytes, clip.data() + index * kBlock, kBlock);
-        Push(packet);
-    };
+    auto push_block = [this](uint32_t index) { PushBlock(index); };
     for (const uint32_t live_from : {32u, 200u}) {
         reception_.Reset();
         for (uint32_t i = 0; i < 32; ++i) push_block(i);
@@ -198,6 +211,31 @@ TEST_F(ChannelReceptionTest, TheFirstPictureShownIsTheHeadsOneUnlessTheLiveDataL
         else
             EXPECT_GT(*reception_.live_keyframe_s(), *first_picture + 1.0);
     }
+}
+
+// An outage leaves a gap of seconds in what the reader takes; a few lost
+// datagrams, or the jump from the head to a late join's live data, do not
+// count as one.
+TEST_F(ClipReceptionTest, OnlyGapsOfASecondOrMoreOfTheStreamAreTold)
+{
+    for (uint32_t i = 0; i < 32; ++i) PushBlock(i);
+    for (uint32_t i = 0; i < 32; ++i) Take();
+    const uint32_t second = reception_.timing().mux_rate / kBlock + 1;  // blocks of a second of stream, and more
+    ASSERT_GT(second, 10u);
+    std::vector<uint32_t> taken;
+    for (uint32_t i = 100; i < 110; ++i) taken.push_back(i);
+    for (uint32_t i = 113; i < 120; ++i) taken.push_back(i);  // three lost
+    for (uint32_t i = 120 + second; i < 130 + second; ++i) taken.push_back(i);
+    for (const uint32_t index : taken) PushBlock(index);
+    uint32_t position = 0;
+    ASSERT_TRUE(reception_.FindStartPosition(&position));
+    while (ring().Count() > 0) Take();
+    const std::vector<ChannelReception::Gap> gaps = reception_.gaps();
+    ASSERT_EQ(gaps.size(), 1u);
+    EXPECT_EQ(gaps[0].from, 120 * kBlock);
+    EXPECT_EQ(gaps[0].bytes, second * kBlock);
+    reception_.Reset();
+    EXPECT_TRUE(reception_.gaps().empty());
 }
 
 TEST_F(ChannelReceptionTest, TheStartSearchGivesUpAfter1001PacketsOrWhenTheRingStaysEmpty)
