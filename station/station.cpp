@@ -141,7 +141,12 @@ void Station::HandleBroadcastEnd(quint64 broadcast)
     // A file or disc that could not be read to its end ended the data early.
     const std::string read_error = broadcaster_->read_error();
     StopBroadcaster(BroadcastStop::kQuiet);
-    if (!read_error.empty()) ShowFileError(read_error);
+    if (!read_error.empty())
+        ShowFileError(read_error);
+    else if (!watching_ && !controller_->reception().stream_accepted())
+        // Tuned in again after a failed picture, reception waits for a
+        // stream start that this broadcast, all sent, will never send.
+        FailProgramme(kUnplayableReason);
 }
 
 // ---- Reception and picture ----

@@ -353,14 +353,15 @@ TEST_F(StationTest, BadInputIsReportedAndTheStationStaysUsable)
     // A pipe is no file without a pack: it is no file to play at all.
     EXPECT_NE(told[3], told[0]);
     // Files that broadcast but never make a picture: shorter than the
-    // stream's head, and one valid pack followed by noise.
+    // stream's head, and one valid pack followed by noise, long enough to
+    // be still on the air when the picture fails.
     QFile clip_file(Media("short.mpg"));
     ASSERT_TRUE(clip_file.open(QIODevice::ReadOnly));
     const QByteArray clip = clip_file.readAll();
     const std::string tiny = dir.File("tiny.mpg");
     const std::string noisy = dir.File("noisy.mpg");
     ASSERT_TRUE(WriteBytes(tiny, {clip.begin(), clip.begin() + 30000}));
-    std::vector<uint8_t> noise = NonMpegBytes(600000);
+    std::vector<uint8_t> noise = NonMpegBytes(2000000);
     std::copy(clip.begin(), clip.begin() + 2324, noise.begin());
     ASSERT_TRUE(WriteBytes(noisy, noise));
     for (const std::string& path : {tiny, noisy}) {
