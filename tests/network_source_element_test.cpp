@@ -59,7 +59,9 @@ protected:
         pipeline_ = gst_pipeline_new(nullptr);
         source_ = CreateNetworkSourceElement(&reception_, head);
         sink_ = gst_element_factory_make("appsink", nullptr);
-        g_object_set(sink_, "sync", FALSE, nullptr);
+        // Not async: a flushing seek would otherwise take the sink back to
+        // preroll and leave its return to playing to the pipeline.
+        g_object_set(sink_, "sync", FALSE, "async", FALSE, nullptr);
         gst_bin_add_many(GST_BIN(pipeline_), source_, sink_, nullptr);
         ASSERT_TRUE(gst_element_link(source_, sink_));
     }
