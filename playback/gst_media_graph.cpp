@@ -6,6 +6,7 @@
 
 #include <QImage>
 
+#include <mutex>
 #include <thread>
 
 #include "broadcast/wire_format.h"
@@ -40,6 +41,18 @@ GstPad* AddChain(GstBin* bin, std::initializer_list<GstElement*> elements)
     return gst_element_get_static_pad(*elements.begin(), "sink");
 }
 
+// MPEG audio decoders all rank alike, so decodebin takes the first by
+// name whose layer fits the caps it has: before the parser has told the
+// layer, that can be the layer-1-only decoder, which then refuses a layer-2
+// stream and fails the graph. mpg123 decodes every layer.
+void PreferOneMpegAudioDecoder()
+{
+    GstPluginFeature* mpg123 = gst_registry_lookup_feature(gst_registry_get(), "mpg123audiodec");
+    if (!mpg123) return;
+    gst_plugin_feature_set_rank(mpg123, GST_RANK_PRIMARY);
+    gst_object_unref(mpg123);
+}
+
 }  // namespace
 
 GstMediaGraph::GstMediaGraph(PlaybackEvents* events, const std::atomic<AudioOutput>* audio_output)
@@ -53,6 +66,8 @@ std::unique_ptr<GstMediaGraph> GstMediaGraph::Render(ChannelReception& reception
                                                      const std::atomic<AudioOutput>* audio_output)
 {
     if (!gst_is_initialized()) gst_init(nullptr, nullptr);
+    static std::once_flag ranked;
+    std::call_once(ranked, PreferOneMpegAudioDecoder);
     std::unique_ptr<GstMediaGraph> graph(new GstMediaGraph(events, audio_output));
     graph->pipeline_ = gst_pipeline_new("kinoverd-graph");
     graph->source_ = CreateNetworkSourceElement(&reception, wire::kHeaderBytes);

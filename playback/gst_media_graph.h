@@ -29,8 +29,9 @@ class VideoRenderer;
 class GstMediaGraph : public MediaGraph {
 public:
     // How long rendering may take to read the head of the stream, which is
-    // already in the ring when rendering starts.
-    static constexpr std::chrono::seconds kRenderTimeout{2};
+    // already in the ring when rendering starts: well under a second, but
+    // a busy machine has taken over two to load and link the decoders.
+    static constexpr std::chrono::seconds kRenderTimeout{6};
 
     // Builds the pipeline, pauses it and waits until it has read the
     // stream's head. Null on failure or timeout, torn down.

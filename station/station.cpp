@@ -210,15 +210,24 @@ void Station::StartPicture()
 
 // Buffering starts over on the same channel. But a stream of this station's
 // own that was already whole, or whose broadcast has ended, never comes
-// again: waiting for it would leave the user at "open ..." for ever.
+// again: waiting for it would leave the user at "open ..." for ever. One
+// still on the air has long sent its stream start, which reception would
+// wait for in vain: it starts over once where it began (a busy machine may
+// have been too slow for its head); failing again, it is the file's fault,
+// and the programme ends once the file is all sent.
 void Station::RetuneAfterFailure(bool stream_was_whole)
 {
     if (!watching_ && (stream_was_whole || !broadcaster_)) {
         FailProgramme(kUnplayableReason);
         return;
     }
-    Tune();
     if (broadcaster_) broadcaster_->ReleaseSend();
+    if (!watching_ && !restarted_after_failure_) {
+        RestartBroadcastAt(broadcaster_->start_offset());
+        restarted_after_failure_ = true;
+        return;
+    }
+    Tune();
 }
 
 void Station::SetFullScreen(bool on) { controller_->SetFullScreen(on); }
@@ -350,8 +359,14 @@ void Station::SeekToPercent(int percent)
     if (watching_) return;
     position_held_ = true;
     if (!broadcaster_) return;
-    const auto offset = uint32_t(double(broadcaster_->stream_length()) * std::clamp(percent, 0, 100) * 0.01);
+    RestartBroadcastAt(uint32_t(double(broadcaster_->stream_length()) * std::clamp(percent, 0, 100) * 0.01));
+}
+
+// The broadcast starts over as a new stream from `offset`.
+void Station::RestartBroadcastAt(uint32_t offset)
+{
     ++broadcast_;
+    restarted_after_failure_ = false;
     broadcaster_->StopAndRestart();
     const bool started = broadcaster_->Start(offset);
     // Every start sends from a new port.
@@ -469,6 +484,7 @@ void Station::HandleChannelFound(int channel, quint64 programme)
 bool Station::CreateBroadcaster(int channel)
 {
     ++broadcast_;
+    restarted_after_failure_ = false;
     BroadcasterEvents* events = this;
     broadcaster_ = std::make_unique<Broadcaster>(current_file_.toStdString(), channel,
                                                  wire::kBlockSize, events, &disc_tracks_);

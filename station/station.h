@@ -175,6 +175,7 @@ private:
     void ForgetStream();
     void StartPicture();
     void RetuneAfterFailure(bool stream_was_whole);
+    void RestartBroadcastAt(uint32_t offset);
     void ShowShownPicture();
     std::optional<double> ShownPictureSeconds();
     uint32_t StreamRate() const;
@@ -225,6 +226,7 @@ private:
     int underruns_ = 0;
     uint64_t dropped_reported_ = 0;  // ring drops already told to the user
     uint32_t resume_at_ = 0;         // where the next broadcaster starts: 0, or where a moved one was
+    bool restarted_after_failure_ = false;  // the broadcast's picture failed, and it started over
     uint64_t admitted_seen_ = 0;     // blocks admitted when last looked, for telling an outage
     std::chrono::steady_clock::time_point admitted_changed_;
     std::chrono::steady_clock::time_point picture_started_;  // the playing graph's start

@@ -641,7 +641,8 @@ TEST_F(MainWindowTest, TheBroadcastRestartsWhereTheUserLeavesTheSlider)
                 slider_stayed = slider_stayed && slider->value() == chosen;
                 return false;
             },
-            30s));
+            30s))
+            << window_->status_text().toStdString() << " " << messages_.join('|').toStdString();
         EXPECT_TRUE(slider_stayed);
         const uint32_t wanted =
             std::min(uint32_t(double(length) * chosen * 0.01), length - Broadcaster::kRestartTailBytes);
@@ -680,7 +681,8 @@ TEST_F(MainWindowTest, TheBroadcastRestartsWhereTheUserLeavesTheSlider)
     QTest::mouseRelease(slider, Qt::LeftButton, {}, thumb);
     const int left_at = slider->value();
     const QString time = window_->status_text();
-    EXPECT_TRUE(RunUntil([&] { return slider->value() > left_at && window_->status_text() != time; }, 10s));
+    EXPECT_TRUE(RunUntil([&] { return slider->value() > left_at && window_->status_text() != time; }, 10s))
+        << time.toStdString() << " at " << left_at;
     EXPECT_EQ(CountKind(capture.records(), wire::Kind::kRestart), 0);
 }
 
