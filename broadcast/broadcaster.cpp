@@ -69,7 +69,11 @@ Broadcaster::Broadcaster(std::string file_name, int channel, uint32_t block_size
 {
 }
 
-Broadcaster::~Broadcaster() { EndThreads(); }
+Broadcaster::~Broadcaster()
+{
+    EndRestart();
+    EndThreads();
+}
 
 bool Broadcaster::Start(uint32_t start_offset)
 {
@@ -203,9 +207,59 @@ void Broadcaster::HoldSendFor500ms()
     hold_changed_.notify_all();
 }
 
-void Broadcaster::StopAndRestart() { StopWith(Stop::kRestart); }
-void Broadcaster::StopAndClose() { StopWith(Stop::kClose); }
-void Broadcaster::StopQuietly() { StopWith(Stop::kQuiet); }
+void Broadcaster::StopAndRestart()
+{
+    EndRestart();
+    StopWith(Stop::kRestart);
+}
+
+void Broadcaster::StopAndClose()
+{
+    EndRestart();
+    StopWith(Stop::kClose);
+}
+
+void Broadcaster::StopQuietly()
+{
+    EndRestart();
+    StopWith(Stop::kQuiet);
+}
+
+void Broadcaster::RestartAt(uint32_t offset)
+{
+    EndRestart();
+    restart_thread_ = std::thread([this, offset] {
+        pthread_setname_np(pthread_self(), "kv-cast-restart");
+        StopWith(Stop::kRestart);
+        {
+            std::lock_guard lock(restart_mutex_);
+            if (restart_ending_) return;
+        }
+        const bool started = Start(offset);
+        if (events_) events_->BroadcastRestarted(started);
+    });
+}
+
+// Cuts short a restart under way and waits for its thread.
+void Broadcaster::EndRestart()
+{
+    if (!restart_thread_.joinable()) return;
+    {
+        std::lock_guard lock(restart_mutex_);
+        restart_ending_ = true;
+    }
+    restart_ended_.notify_all();
+    restart_thread_.join();
+    std::lock_guard lock(restart_mutex_);
+    restart_ending_ = false;
+}
+
+// False when a restart under way was ended meanwhile.
+bool Broadcaster::PauseUnlessRestartEnded(std::chrono::milliseconds pause)
+{
+    std::unique_lock lock(restart_mutex_);
+    return !restart_ended_.wait_for(lock, pause, [this] { return restart_ending_; });
+}
 
 void Broadcaster::StopWith(Stop stop)
 {
@@ -216,7 +270,8 @@ void Broadcaster::StopWith(Stop stop)
     if (socket_.is_open() && ran_) {
         switch (stop) {
         case Stop::kRestart:
-            std::this_thread::sleep_for(kControlPause);
+            // Cut short, a restart leaves the channel to the stop that ended it.
+            if (!PauseUnlessRestartEnded(kControlPause)) return;
             SendControlPackets(wire::Kind::kRestart, 1);
             break;
         case Stop::kClose:

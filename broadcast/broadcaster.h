@@ -55,6 +55,12 @@ public:
     void HoldSendFor500ms();
 
     void StopAndRestart();  // one restart packet to the control port
+    // StopAndRestart and Start(offset) on a thread of their own, so that the
+    // caller does not wait out the pause before the restart packet; the
+    // events hear BroadcastRestarted. Until then the caller uses nothing
+    // but the holds, sent_position, read_error and the stops, which end the
+    // restart first (before its restart packet, when that has not gone).
+    void RestartAt(uint32_t offset);
     void StopAndClose();    // four close packets, 6 ms apart
     void StopQuietly();     // nothing
 
@@ -92,6 +98,8 @@ private:
     enum class Stop { kRestart, kClose, kQuiet };
     void StopWith(Stop stop);
     void EndThreads();
+    void EndRestart();
+    bool PauseUnlessRestartEnded(std::chrono::milliseconds pause);
 
     std::optional<MediaStreamFile::Layout> ScanLayout() const;
     bool OpenStream();
@@ -119,8 +127,9 @@ private:
     BroadcasterEvents* const events_;
     const TrackOpener* const tracks_;  // opens file_name_ when it names a track; else null
 
-    // Owner's thread only, and read by the worker threads while they run
-    // (they are started after these are set and joined before they change).
+    // Owner's thread only, or the restart thread's while it runs, and read
+    // by the worker threads while they run (they are started after these
+    // are set and joined before they change).
     std::optional<MediaStreamFile::Layout> layout_;
     MediaStreamFile stream_;
     uint32_t start_offset_ = 0;
@@ -131,6 +140,11 @@ private:
     bool ran_ = false;  // the send thread ran since Start: stops may announce themselves
     std::thread reader_thread_;
     std::thread send_thread_;
+    std::thread restart_thread_;  // owner's thread only
+
+    std::mutex restart_mutex_;
+    std::condition_variable restart_ended_;
+    bool restart_ending_ = false;  // guarded by restart_mutex_
 
     // The ring: bytes of a slot are written before the producer publishes
     // write_position_ and read before the consumer publishes read_position_.

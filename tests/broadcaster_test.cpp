@@ -490,7 +490,11 @@ protected:
         ExpectPortsAndSizes(*capture_);
     }
 
-    RecordedBroadcastEnds notify_;
+    struct Events : RecordedBroadcastEnds {
+        void BroadcastRestarted(bool started) override { restarts += started ? 1 : 100; }
+        std::atomic<int> restarts{0};  // 1 for each success, 100 for each failure
+    };
+    Events notify_;
     std::unique_ptr<WireCapture> capture_;
     std::unique_ptr<Broadcaster> broadcaster_;
 };
@@ -527,6 +531,37 @@ TEST_F(StopTest, StopAndRestartSendsOneRestartPacketAfter300ms)
     const double pause = Milliseconds(control[0].arrival - stop_called);
     EXPECT_GE(pause, 295.0);
     EXPECT_LT(pause, 1000.0);
+    ExpectStoppedForGood();
+}
+
+// A restart on a thread of its own: the caller does not wait out the pause
+// before the restart packet, and the new stream waits for Run. A stop in
+// that pause cuts the restart short and still closes the channel.
+TEST_F(StopTest, RestartAtPausesOnItsOwnThreadAndAStopCutsItShort)
+{
+    StartRunning(1);
+    const auto called = Clock::now();
+    broadcaster_->RestartAt(200000);
+    EXPECT_LT(Milliseconds(Clock::now() - called), 50.0);
+    ASSERT_TRUE(WaitUntil([&] { return notify_.restarts > 0; }, 2s));
+    EXPECT_EQ(notify_.restarts, 1);
+    ASSERT_TRUE(capture_->WaitFor(HasKind(wire::Kind::kRestart), 1s));
+    Records control = OnPort(capture_->records(), capture_->control_port());
+    ASSERT_EQ(control.size(), 1u);
+    EXPECT_TRUE(IsKind(control[0], wire::Kind::kRestart));
+    EXPECT_GE(Milliseconds(control[0].arrival - called), 295.0);
+    EXPECT_EQ(broadcaster_->start_offset(), 200000 - 200000 % kBlock);
+    capture_->Clear();
+    broadcaster_->Run();
+    ASSERT_TRUE(capture_->WaitForCount(20, 2s));
+
+    broadcaster_->RestartAt(0);
+    std::this_thread::sleep_for(100ms);
+    broadcaster_->StopAndClose();
+    ASSERT_TRUE(capture_->WaitFor(HasKind(wire::Kind::kClose, 4), 1s));
+    std::this_thread::sleep_for(400ms);
+    EXPECT_EQ(CountKind(capture_->records(), wire::Kind::kRestart), 0u);
+    EXPECT_EQ(notify_.restarts, 1);
     ExpectStoppedForGood();
 }
 
