@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "station/station.h"
 
+#include <QtConcurrent/QtConcurrentRun>
+
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -65,14 +67,16 @@ Station::Station(QObject* parent)
 {
     connect(this, &Station::streamEventQueued, this, &Station::HandleStreamEvent, Qt::QueuedConnection);
     connect(this, &Station::broadcastEndQueued, this, &Station::HandleBroadcastEnd, Qt::QueuedConnection);
-    connect(this, &Station::channelFound, this, &Station::HandleChannelFound, Qt::QueuedConnection);
+    connect(this, &Station::broadcastRestartQueued, this, &Station::HandleBroadcastRestart,
+            Qt::QueuedConnection);
     position_timer_.setInterval(kPositionInterval);
     connect(&position_timer_, &QTimer::timeout, this, &Station::ShowShownPicture);
 }
 
 Station::~Station()
 {
-    FinishChannelSearch();
+    // A finder may use what the station's owner gave it along with it.
+    for (QFutureWatcher<int>* search : channel_searches_) search->waitForFinished();
     StopPicture();
     StopBroadcaster(BroadcastStop::kClose);
 }
@@ -94,6 +98,8 @@ void Station::ResumePlayback() { controller_->Run(); }
 
 void Station::BroadcastEnded() { emit broadcastEndQueued(broadcast_.load()); }
 
+void Station::BroadcastRestarted(bool started) { emit broadcastRestartQueued(broadcast_.load(), started); }
+
 // ---- Events, on the user-interface thread ----
 
 void Station::HandleStreamEvent(int event, quint64 tag)
@@ -109,13 +115,11 @@ void Station::HandleStreamEvent(int event, quint64 tag)
         if (broadcaster_) broadcaster_->HoldSendFor500ms();
         break;
     case kRestartReceived:
+        // A station keeps to its own sender, whose restarts it has acted on
+        // when it made them: heard back, one would only cut off the new stream.
+        if (!watching_) break;
         ForgetStream();
-        // This station's own restarts are its seeks: the slider stays
-        // where the user left it until the new stream plays.
-        if (watching_)
-            ResetPosition();
-        else
-            position_held_ = true;
+        ResetPosition();
         break;
     case kCloseReceived:
         // The programme's sender closed it for good.
@@ -223,7 +227,7 @@ void Station::RetuneAfterFailure(bool stream_was_whole)
     }
     if (broadcaster_) broadcaster_->ReleaseSend();
     if (!watching_ && !restarted_after_failure_) {
-        RestartBroadcastAt(broadcaster_->start_offset());
+        RestartBroadcastAt(stream_start_);
         restarted_after_failure_ = true;
         return;
     }
@@ -359,22 +363,45 @@ void Station::SeekToPercent(int percent)
     if (watching_) return;
     position_held_ = true;
     if (!broadcaster_) return;
-    RestartBroadcastAt(uint32_t(double(broadcaster_->stream_length()) * std::clamp(percent, 0, 100) * 0.01));
+    RestartBroadcastAt(uint32_t(double(stream_length_) * std::clamp(percent, 0, 100) * 0.01));
 }
 
-// The broadcast starts over as a new stream from `offset`.
+// The broadcast starts over as a new stream from `offset`. The old stream
+// is forgotten here and now; the broadcaster pauses, sends its restart
+// packet and opens the new stream on a thread of its own. Seeks made
+// meanwhile are merged: the last one is where it goes next.
 void Station::RestartBroadcastAt(uint32_t offset)
 {
-    ++broadcast_;
     restarted_after_failure_ = false;
-    broadcaster_->StopAndRestart();
-    const bool started = broadcaster_->Start(offset);
+    stream_start_ = offset;
+    ForgetStream();
+    SetStatus(kConnectText);
+    if (restarting_) {
+        queued_restart_ = offset;
+        return;
+    }
+    restarting_ = true;
+    ++broadcast_;
+    broadcaster_->RestartAt(offset);
+}
+
+void Station::HandleBroadcastRestart(quint64 broadcast, bool started)
+{
+    if (broadcast != broadcast_ || !broadcaster_) return;
+    restarting_ = false;
+    if (const std::optional<uint32_t> next = std::exchange(queued_restart_, std::nullopt)) {
+        // The user moved on meanwhile: this stream never ran, and goes.
+        RestartBroadcastAt(*next);
+        return;
+    }
+    if (!started) {
+        // The broadcaster stays, sending nothing, until the user acts.
+        ShowFileError(broadcaster_->error());
+        return;
+    }
     // Every start sends from a new port.
     controller_->reception().KeepToSender(broadcaster_->sender_address());
-    if (started) broadcaster_->Run();
-    SetStatus(kConnectText);
-    // The broadcaster stays, sending nothing, until the user acts.
-    if (!started) ShowFileError(broadcaster_->error());
+    broadcaster_->Run();
 }
 
 void Station::OnEndOfProgramme()
@@ -448,20 +475,20 @@ void Station::TakeNextFile()
     SetMedia(DisplayName(current_file_));
 }
 
-// The window keeps painting while the channels are listened to; the search
-// of a programme replaced meanwhile finds nothing for the new one.
+// The window keeps painting while the channels are listened to. The search
+// of a programme replaced meanwhile is left to finish on its own, and its
+// answer finds nothing to act on.
 void Station::BroadcastCurrentFile()
 {
     StopBroadcaster(BroadcastStop::kClose);
-    FinishChannelSearch();
-    channel_search_ = std::thread([this, programme = programme_, finder = channel_finder_] {
-        emit channelFound(finder(), programme);
+    auto* search = new QFutureWatcher<int>(this);
+    connect(search, &QFutureWatcherBase::finished, this, [this, search, programme = programme_] {
+        std::erase(channel_searches_, search);
+        search->deleteLater();
+        HandleChannelFound(search->result(), programme);
     });
-}
-
-void Station::FinishChannelSearch()
-{
-    if (channel_search_.joinable()) channel_search_.join();
+    channel_searches_.push_back(search);
+    search->setFuture(QtConcurrent::run(channel_finder_));
 }
 
 void Station::HandleChannelFound(int channel, quint64 programme)
@@ -485,6 +512,8 @@ bool Station::CreateBroadcaster(int channel)
 {
     ++broadcast_;
     restarted_after_failure_ = false;
+    restarting_ = false;
+    queued_restart_.reset();
     BroadcasterEvents* events = this;
     broadcaster_ = std::make_unique<Broadcaster>(current_file_.toStdString(), channel,
                                                  wire::kBlockSize, events, &disc_tracks_);
@@ -496,6 +525,8 @@ bool Station::CreateBroadcaster(int channel)
         return false;
     }
     if (broadcaster_->Start(start)) {
+        stream_length_ = broadcaster_->stream_length();
+        stream_start_ = start;
         // This station plays its own broadcast and nobody else's.
         controller_->reception().KeepToSender(broadcaster_->sender_address());
         return true;

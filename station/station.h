@@ -13,6 +13,7 @@
 // a paused graph, which the receive threads do directly.
 #pragma once
 
+#include <QFutureWatcher>
 #include <QObject>
 #include <QRect>
 #include <QTimer>
@@ -25,7 +26,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
-#include <thread>
+#include <vector>
 
 #include "broadcast/broadcaster_events.h"
 #include "disc/disc_track.h"
@@ -81,7 +82,8 @@ public:
     };
 
     // The free channel to broadcast on, or -1 when all are busy. Runs on a
-    // thread of its own: listening to the channels takes about a second.
+    // worker of Qt's pool, as listening to the channels takes seconds; a
+    // replaced programme's search may still run beside the new one's.
     using ChannelFinder = std::function<int()>;
 
     explicit Station(QObject* parent = nullptr);
@@ -147,7 +149,7 @@ signals:
     // user-interface thread with the tuning they belong to.
     void streamEventQueued(int event, quint64 tuning);
     void broadcastEndQueued(quint64 broadcast);
-    void channelFound(int channel, quint64 programme);
+    void broadcastRestartQueued(quint64 broadcast, bool started);
 
 private:
     enum class BroadcastStop { kClose, kRestart, kQuiet };
@@ -163,13 +165,14 @@ private:
     void PlaybackFailed() override { Queue(kPlaybackFailed); }
     void SenderConflict(SenderAddress) override { Queue(kSenderConflict); }
     void BroadcastEnded() override;
+    void BroadcastRestarted(bool started) override;
     void Queue(StreamEvent event);
 
     // User-interface thread.
     void HandleStreamEvent(int event, quint64 tuning);
     void HandleBroadcastEnd(quint64 broadcast);
+    void HandleBroadcastRestart(quint64 broadcast, bool started);
     void HandleChannelFound(int channel, quint64 programme);
-    void FinishChannelSearch();
     bool Tune();
     void StopPicture();
     void ForgetStream();
@@ -209,7 +212,9 @@ private:
     std::unique_ptr<MediaGraphController> controller_;
     std::unique_ptr<Broadcaster> broadcaster_;
     ChannelFinder channel_finder_;
-    std::thread channel_search_;  // finds a channel for programme_; joined before the next
+    // Searches still running, a replaced programme's among them: a new
+    // programme does not wait for them, the station only when it goes.
+    std::vector<QFutureWatcher<int>*> channel_searches_;
     uint64_t programme_ = 0;      // a new one with every Play, Watch and Stop
     PlayList play_list_;
     MediaPath current_file_;
@@ -227,6 +232,10 @@ private:
     uint64_t dropped_reported_ = 0;  // ring drops already told to the user
     uint32_t resume_at_ = 0;         // where the next broadcaster starts: 0, or where a moved one was
     bool restarted_after_failure_ = false;  // the broadcast's picture failed, and it started over
+    uint32_t stream_length_ = 0;  // the broadcast's, known from its first start
+    uint32_t stream_start_ = 0;   // where the broadcast's stream starts, as asked
+    bool restarting_ = false;     // the broadcaster is restarting on its thread
+    std::optional<uint32_t> queued_restart_;  // where to restart next, asked meanwhile
     uint64_t admitted_seen_ = 0;     // blocks admitted when last looked, for telling an outage
     std::chrono::steady_clock::time_point admitted_changed_;
     std::chrono::steady_clock::time_point picture_started_;  // the playing graph's start
