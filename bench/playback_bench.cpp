@@ -43,8 +43,7 @@
 #include "station/station.h"
 #include "tests/support/child_process.h"
 #include "tests/support/frame_count.h"
-#include "tests/support/private_lan_check.h"
-#include "tests/support/pulse_null_output.h"
+#include "bench/ready_to_play.h"
 
 namespace {
 
@@ -204,19 +203,9 @@ std::string Tally(const std::vector<std::string>& names)
 
 int main(int argc, char** argv)
 {
-    if (!test::InsidePrivateLan()) {
-        std::fprintf(stderr, "playback_bench broadcasts: run it through tools/private-lan.\n");
-        return 1;
-    }
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (!bench::ReadyToPlay("playback_bench")) return 1;
     QApplication application(argc, argv);
     const std::string file = argc > 1 ? argv[1] : std::string(KINOVERD_TEST_MEDIA_DIR) + "/long.mpg";
-
-    test::PulseNullOutput& audio = test::PulseNullOutput::Shared();
-    if (!audio.running()) {
-        std::fprintf(stderr, "no audio output: %s\n", audio.error().c_str());
-        return 1;
-    }
 
     QWidget place;
     place.resize(485, 360);

@@ -13,9 +13,8 @@
 #include <string>
 
 #include "station/station.h"
-#include "tests/support/private_lan_check.h"
 #include "tests/support/process_footprint.h"
-#include "tests/support/pulse_null_output.h"
+#include "bench/ready_to_play.h"
 #include "tests/support/run_events_until.h"
 
 namespace {
@@ -34,25 +33,16 @@ void Print(int plays, const test::ProcessFootprint& footprint, int gst_objects_g
 
 int main(int argc, char** argv)
 {
-    if (!test::InsidePrivateLan()) {
-        std::fprintf(stderr, "soak_bench broadcasts: run it through tools/private-lan.\n");
-        return 1;
-    }
     // Before GStreamer starts: the leaks tracer counts its objects (not mini
     // objects: buffers in flight would blur the count while a graph plays).
     setenv("GST_TRACERS", "leaks(filters=\"GstObject\")", 0);
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (!bench::ReadyToPlay("soak_bench")) return 1;
     QApplication application(argc, argv);
     const int plays = argc > 1 ? std::atoi(argv[1]) : 100;
     const QString file = QString::fromLocal8Bit(argc > 2 ? argv[2] : KINOVERD_TEST_MEDIA_DIR "/short.mpg");
     if (plays < 1) {
         std::fprintf(stderr, "usage: soak_bench [PLAYS [FILE]]\n");
         return 2;
-    }
-    test::PulseNullOutput& audio = test::PulseNullOutput::Shared();
-    if (!audio.running()) {
-        std::fprintf(stderr, "no audio output: %s\n", audio.error().c_str());
-        return 1;
     }
 
     QWidget place;

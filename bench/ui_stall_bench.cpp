@@ -18,8 +18,7 @@
 #include <functional>
 
 #include "station/station.h"
-#include "tests/support/private_lan_check.h"
-#include "tests/support/pulse_null_output.h"
+#include "bench/ready_to_play.h"
 #include "tests/support/run_events_until.h"
 
 namespace {
@@ -84,16 +83,8 @@ void Print(const char* what, const Case& result)
 
 int main(int argc, char** argv)
 {
-    if (!test::InsidePrivateLan()) {
-        std::fprintf(stderr, "ui_stall_bench broadcasts: run it through tools/private-lan.\n");
-        return 1;
-    }
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (!bench::ReadyToPlay("ui_stall_bench")) return 1;
     QApplication application(argc, argv);
-    if (!test::PulseNullOutput::Shared().running()) {
-        std::fprintf(stderr, "no audio output: %s\n", test::PulseNullOutput::Shared().error().c_str());
-        return 1;
-    }
     const QString long_clip = QStringLiteral(KINOVERD_TEST_MEDIA_DIR "/long.mpg");
     const QString short_clip = QStringLiteral(KINOVERD_TEST_MEDIA_DIR "/short.mpg");
 
