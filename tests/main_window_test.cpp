@@ -453,14 +453,12 @@ TEST_F(MainWindowTest, ChosenAndDroppedFilesPlayAndExitSendsTheClosePackets)
     EXPECT_TRUE(RunUntil([&] { return Renderer(video) && !Renderer(video)->IsFullScreenMode(); }, 5s));
     EXPECT_FALSE(window_->full_screen_chosen());
 
-    // A click on the position slider's channel moves the broadcast there.
+    // A click on the position slider's channel moves the broadcast there
+    // (where it lands is the slider test's); files dropped while the
+    // broadcast restarts replace the programme.
     QTest::mouseClick(position, Qt::LeftButton, Qt::NoModifier,
                       QPoint(position->width() - 10, position->height() / 2));
     EXPECT_EQ(window_->status_text(), QStringLiteral("connect ..."));
-    ASSERT_NE(station_.broadcaster(), nullptr);
-    EXPECT_GT(station_.broadcaster()->start_offset(), 0u);
-
-    // Files dropped while playing replace the programme.
     Drop(window_.get(), {Media("short.mpg")});
     EXPECT_EQ(window_->media_text(), Media("short.mpg"));
     ASSERT_TRUE(RunUntilPlaying());
