@@ -67,8 +67,8 @@ void MediaGraphController::Pause()
 
 void MediaGraphController::Run()
 {
-    std::unique_lock lock(graph_mutex_, std::try_to_lock);
-    if (lock && graph_) graph_->Run();
+    std::lock_guard lock(graph_mutex_);
+    if (graph_) graph_->Run();
 }
 
 void MediaGraphController::SeekTo(uint32_t position)

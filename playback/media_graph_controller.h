@@ -2,8 +2,8 @@
 // The playback side of a station: the channel's reception and the playback
 // graph that reads from it. Builds the graph once the ring is ready and lets
 // it read on from where a joined broadcast's live data begins. The owner
-// gets the reception's events; its ResumePlayback calls Run, which never
-// waits, right on the receive thread.
+// gets the reception's events and pauses and runs the graph from its own
+// thread.
 #pragma once
 
 #include <atomic>
@@ -42,8 +42,6 @@ public:
     // ring; reception goes on.
     void Stop();
     void Pause();
-    // Also called by the receive threads; it never waits for a graph being
-    // built or torn down (the next packet calls it again).
     void Run();
     void SeekTo(uint32_t position);
     // Ignored, flag unchanged, while there is no graph.

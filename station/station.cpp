@@ -94,7 +94,11 @@ void Station::Queue(StreamEvent event)
     emit streamEventQueued(event, tuning_.load());
 }
 
-void Station::ResumePlayback() { controller_->Run(); }
+// Asked on every packet once the ring is ready: one request at a time.
+void Station::ResumePlayback()
+{
+    if (!resume_queued_.exchange(true)) Queue(kResumeWanted);
+}
 
 void Station::BroadcastEnded() { emit broadcastEndQueued(broadcast_.load()); }
 
@@ -104,13 +108,19 @@ void Station::BroadcastRestarted(bool started) { emit broadcastRestartQueued(bro
 
 void Station::HandleStreamEvent(int event, quint64 tag)
 {
+    if (event == kResumeWanted) resume_queued_ = false;
     if (tag != tuning_) return;
     switch (StreamEvent(event)) {
     case kPlaybackReady: StartPicture(); break;
     case kRingEmpty:
         if (picture_playing_) ++underruns_;
-        controller_->Pause();
+        // Waits for half a ring, unless that or the end came meanwhile,
+        // and the resume it brought may already be through.
+        if (!controller_->reception().stream_ended() &&
+            controller_->reception().ring().Count() < controller_->reception().ring().SlotCount() / 2)
+            controller_->Pause();
         break;
+    case kResumeWanted: controller_->Run(); break;
     case kRingNearlyFull:
         if (broadcaster_) broadcaster_->HoldSendFor500ms();
         break;

@@ -9,8 +9,10 @@
 // changes its state. The receive threads, the broadcaster's send thread and
 // the graph's streaming threads only queue their events to it, each tagged
 // with the tuning or broadcast it belongs to, so that a late event of a
-// replaced stream never acts on the new one; the one exception is resuming
-// a paused graph, which the receive threads do directly.
+// replaced stream never acts on the new one. Pausing at an empty ring and
+// resuming once it is refilled are both done here, in the order asked: a
+// receive thread that resumed the graph itself could be overtaken by the
+// pause it answers, and leave the graph paused before its end for ever.
 #pragma once
 
 #include <QFutureWatcher>
@@ -79,6 +81,7 @@ public:
         kEndOfStream,
         kPlaybackFailed,
         kSenderConflict,
+        kResumeWanted,
     };
 
     // The free channel to broadcast on, or -1 when all are busy. Runs on a
@@ -204,6 +207,7 @@ private:
     // The worker threads read these; the user-interface thread changes them.
     std::atomic<uint64_t> tuning_{0};     // a new one with every tuning and every stream forgotten
     std::atomic<uint64_t> broadcast_{0};  // a new one with every broadcaster and every restart
+    std::atomic<bool> resume_queued_{false};  // a kResumeWanted is on its way
 
     // Everything else belongs to the user-interface thread. The graph
     // factory outlives the controller, which renders with it.

@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "playback/media_graph_controller.h"
@@ -170,17 +169,6 @@ TEST_F(ControllerGraphTest, FullScreenAndAudioPagesNeedAGraph)
     controller_.Stop();
     EXPECT_EQ(calls_.graphs_alive, 0);
     EXPECT_FALSE(controller_.IsFullScreen());
-}
-
-TEST_F(ControllerGraphTest, TheReceiveThreadsRunAndPauseReachTheGraphFromAnyThread)
-{
-    FillRing(500, 5);
-    ASSERT_TRUE(Build(false));
-    calls_.log.clear();
-    std::thread receive_thread([this] { controller_.Run(); });
-    receive_thread.join();
-    controller_.Pause();
-    EXPECT_EQ(calls_.log, (std::vector<std::string>{"run", "pause"}));
 }
 
 }  // namespace
